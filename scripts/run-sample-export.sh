@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds the exporter, writes a sample Photos library and exports it into a
+# temporary folder, printing where the shared file went and how many photos it holds.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+bash "$root/scripts/build.sh" lumenfolio-exporter lumenfolio-sample-library
+
+work=$(mktemp -d -t lumenfolio-sample-XXXXXX)
+library="$work/Pictures/Photos Library.photoslibrary"
+"$build/tools/sample_library/lumenfolio-sample-library" "$library" --assets 2000 --seed 1
+
+# A home of its own, so the sample run leaves the user's settings alone.
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
+mkdir -p "$HOME"
+"$build/src/app/lumenfolio-exporter" export --library "$library" --folder "$work/shared"

@@ -1,0 +1,105 @@
+// The controller of the whole program: the observable state the panel shows,
+// start-up, the export run, the reaction to library changes, the folder choice,
+// the login item and the recovery of settings left in an older location.
+//
+// Every member runs on the main thread; the library is read on the store's
+// worker and the shared file is written on the write worker.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "exporter/clock.hpp"
+#include "exporter/desktop_services.hpp"
+#include "exporter/main_queue.hpp"
+#include "exporter/worker.hpp"
+#include "metadata/library_store.hpp"
+#include "sync/photo_platform.hpp"
+#include "sync/preferences.hpp"
+#include "sync/sync_file.hpp"
+
+namespace lumenfolio {
+
+class Exporter : public std::enable_shared_from_this<Exporter> {
+ public:
+  using SharedFileWriter =
+      std::function<void(const SyncFile::Payload&, const std::filesystem::path&)>;
+
+  struct Dependencies {
+    MainQueue& mainQueue;
+    Clock& clock;
+    Worker& storeWorker;  // the store is touched only inside jobs run here
+    LibraryStore& store;
+    Worker& writeWorker;
+    PhotoPlatform& photos;
+    Preferences& preferences;
+    DesktopServices& desktop;
+    SharedFileWriter writeSharedFile = SyncFile::write;
+    // The headless export runs one export of its own instead of the start-up.
+    bool runsStartUp = true;
+  };
+
+  static constexpr std::string_view kLastExportKey = "exporter.lastExport";
+  static constexpr std::string_view kLastCountKey = "exporter.lastCount";
+  static constexpr std::string_view kDigestKey = "exporter.digest";
+
+  // Restores the state from the preferences (after the settings recovery) and
+  // queues start() on the main queue. Always held by a shared_ptr, so queued
+  // work can hold it weakly or strongly.
+  static std::shared_ptr<Exporter> create(Dependencies dependencies);
+  ~Exporter();
+
+  bool isWorking() const { return isWorking_; }
+  const std::optional<std::string>& status() const { return status_; }
+  bool needsFullDiskAccess() const { return needsFullDiskAccess_; }
+  std::optional<double> lastExport() const { return lastExport_; }
+  std::int64_t lastCount() const { return lastCount_; }
+  const std::optional<std::string>& folderName() const { return folderName_; }
+
+  // Called on the main thread after every change of the state above and after
+  // every write of opensAtLogin.
+  using ObserverID = std::uint64_t;
+  ObserverID addObserver(std::function<void()> observer);
+  void removeObserver(ObserverID id);
+
+  // One export run. `done` is queued when the run has ended (at once when a run
+  // is already in progress and this call is dropped).
+  void runExport(std::function<void()> done = {});
+
+  void chooseFolder();
+  bool opensAtLogin() const;
+  void setOpensAtLogin(bool enabled);
+  void openFullDiskAccessSettings();
+
+  // The old preference file, relative to the home folder.
+  static std::filesystem::path oldPreferencesFile(const std::filesystem::path& home);
+
+ private:
+  explicit Exporter(Dependencies dependencies);
+  class Run;
+  void start();
+  void libraryChanged();
+  void recoverSettingsMovedIntoBrowserContainer();
+  void changed();
+
+  Dependencies deps_;
+  bool isWorking_ = false;
+  std::optional<std::string> status_;
+  bool needsFullDiskAccess_ = false;
+  std::optional<double> lastExport_;
+  std::int64_t lastCount_ = 0;
+  std::optional<std::string> folderName_;
+  std::shared_ptr<ChangeObserver> observer_;
+  std::optional<MainQueue::Token> pending_;
+  std::map<ObserverID, std::function<void()>> observers_;
+  ObserverID nextObserverID_ = 1;
+};
+
+}  // namespace lumenfolio

@@ -1,0 +1,30 @@
+// What the export run asks of the library reader. The Photos library reader
+// implements it; tests give the controller a fake.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include "metadata/asset_features.hpp"
+#include "metadata/asset_metadata.hpp"
+#include "model/bytes.hpp"
+
+namespace lumenfolio {
+
+class LibraryStore {
+ public:
+  virtual ~LibraryStore() = default;
+
+  // Keyed by the asset UUID text as Photos.sqlite stores it (cleaned).
+  virtual std::unordered_map<std::string, AssetFeatures> features() = 0;
+  virtual std::unordered_map<std::string, Bytes> measures() = 0;
+  // Keyed by the upper-case asset UUID text.
+  virtual std::unordered_map<std::string, std::string> searchTerms() = 0;
+  virtual std::unordered_map<std::string, AssetMetadata> panels() = 0;
+
+  virtual std::optional<std::string> currentFailure() = 0;
+  virtual bool currentNeedsFullDiskAccess() = 0;
+};
+
+}  // namespace lumenfolio

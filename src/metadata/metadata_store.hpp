@@ -1,0 +1,59 @@
+// The reader of the local Photos library's own databases, strictly read-only.
+//
+// A store is confined to the thread that first uses it: its connections are
+// opened without SQLite's mutexes and never leave that thread. The application
+// gives it to the store's worker, which runs its operations one at a time and
+// posts their results back to the main thread.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "metadata/library_database.hpp"
+#include "metadata/library_store.hpp"
+
+namespace lumenfolio {
+
+class MetadataStore final : public LibraryStore {
+ public:
+  using Features = AssetFeatures;
+
+  static constexpr std::string_view kNotFoundFailure =
+      "Couldn't find a Photos library in ~/Pictures.";
+  static constexpr std::string_view kFullDiskAccessFailure =
+      "We read technique and measures straight from the Photos library databases \u2014 PhotoKit "
+      "doesn't expose them. This needs Full Disk Access.";
+
+  // Looks for the library in `picturesFolder` on first use, or reads
+  // `libraryPackage` when one is given.
+  explicit MetadataStore(std::filesystem::path picturesFolder,
+                         std::optional<std::filesystem::path> libraryPackage = std::nullopt);
+
+  std::unordered_map<std::string, Features> features() override;
+  std::unordered_map<std::string, Bytes> measures() override;
+  std::unordered_map<std::string, std::string> searchTerms() override;
+  std::unordered_map<std::string, AssetMetadata> panels() override;
+  std::optional<std::string> currentFailure() override;
+  bool currentNeedsFullDiskAccess() override;
+
+  // "Photos Library.photoslibrary" in the folder, else the first entry of the
+  // unsorted listing whose extension is exactly "photoslibrary".
+  static std::optional<std::filesystem::path> libraryURL(const std::filesystem::path& picturesFolder);
+
+ private:
+  void openIfNeeded();
+
+  std::filesystem::path picturesFolder_;
+  std::optional<std::filesystem::path> libraryPackage_;
+  std::optional<LibraryDatabase> search_;
+  std::optional<LibraryDatabase> library_;
+  std::optional<LibraryDatabase> leo_;
+  bool opened_ = false;
+  std::optional<std::string> failure_;
+  bool needsFullDiskAccess_ = false;
+};
+
+}  // namespace lumenfolio

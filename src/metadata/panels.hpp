@@ -1,0 +1,21 @@
+// Panel records per asset: the lexeme fields from leo.sqlite and the camera
+// details from Photos.sqlite.
+#pragma once
+
+#include <string>
+#include <unordered_map>
+
+#include "metadata/asset_metadata.hpp"
+#include "metadata/sqlite_database.hpp"
+
+namespace lumenfolio {
+
+class Panels {
+ public:
+  // Either connection may be absent (null). Keys are upper-case UUID texts;
+  // only records that are not empty are in the result.
+  static std::unordered_map<std::string, AssetMetadata> read(const SqliteDatabase* leo,
+                                                             const SqliteDatabase* library);
+};
+
+}  // namespace lumenfolio

@@ -1,0 +1,27 @@
+// The terms text per asset, from the library's search index: psi.sqlite when
+// it opened, else leo.sqlite.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+
+#include "metadata/sqlite_database.hpp"
+
+namespace lumenfolio {
+
+class SearchTerms {
+ public:
+  // Either connection may be absent (null). Keys are upper-case UUID texts.
+  static std::unordered_map<std::string, std::string> read(const SqliteDatabase* psi,
+                                                           const SqliteDatabase* leo);
+
+  static std::unordered_map<std::string, std::string> psiTerms(const SqliteDatabase& psi);
+  static std::unordered_map<std::string, std::string> leoTerms(const SqliteDatabase& leo);
+
+  // The UUID text of two 64-bit halves: their bytes least significant first,
+  // upper-case hex, grouped 8-4-4-4-12.
+  static std::string compose(std::int64_t first, std::int64_t second);
+};
+
+}  // namespace lumenfolio

@@ -1,0 +1,60 @@
+// A prepared statement: compiled from the whole text, stepped, read by column,
+// finalized in the destructor.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "metadata/sqlite_database.hpp"
+
+namespace lumenfolio {
+
+class SqliteStatement {
+ public:
+  // Compiles `sql` on `db`; a statement that does not compile (or an absent
+  // connection) leaves the object empty, which reads as false.
+  SqliteStatement(const SqliteDatabase& db, const std::string& sql);
+
+  explicit operator bool() const noexcept { return handle_ != nullptr; }
+  sqlite3_stmt* handle() const noexcept { return handle_.get(); }
+
+  // Steps once; true while a row is available. Any other result, the end of
+  // the rows or an error alike, gives false.
+  bool step() noexcept;
+  // Steps once and returns SQLite's result code.
+  int stepResult() noexcept;
+  int reset() noexcept;
+
+  // Text and blobs are copied at bind time. An empty text or blob is bound as
+  // an empty value, never as NULL: readers tell the two apart.
+  int bindText(int index, std::string_view text) noexcept;
+  int bindBlob(int index, std::span<const std::uint8_t> bytes) noexcept;
+  int bindDouble(int index, double value) noexcept;
+  int bindInt(int index, int value) noexcept;
+  int bindInt64(int index, std::int64_t value) noexcept;
+  int bindNull(int index) noexcept;
+
+  int columnType(int column) const noexcept;
+  bool isNull(int column) const noexcept { return columnType(column) == SQLITE_NULL; }
+  int columnInt(int column) const noexcept;
+  std::int64_t columnInt64(int column) const noexcept;
+  double columnDouble(int column) const noexcept;
+  // The column's bytes as text, NUL bytes included; nothing for NULL.
+  std::optional<std::string_view> columnText(int column) const noexcept;
+  // The column's bytes as a blob; nothing for NULL. A zero-length blob is an empty span.
+  std::optional<std::span<const std::uint8_t>> columnBlob(int column) const noexcept;
+
+ private:
+  struct Finalizer {
+    void operator()(sqlite3_stmt* statement) const noexcept { sqlite3_finalize(statement); }
+  };
+  std::unique_ptr<sqlite3_stmt, Finalizer> handle_;
+};
+
+}  // namespace lumenfolio

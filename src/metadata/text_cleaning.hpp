@@ -1,0 +1,15 @@
+// The one rule for every key and text read from the library databases.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace lumenfolio {
+
+// Cuts the text at its first NUL, decodes it as UTF-8 (an invalid sequence
+// becomes U+FFFD) and trims white space and line breaks from both ends. A NULL
+// column (nothing) and a text that is empty afterwards both give nothing.
+std::optional<std::string> cleaned(std::optional<std::string_view> text);
+
+}  // namespace lumenfolio

@@ -1,0 +1,44 @@
+// Maps the photo platform's local asset identifiers to cloud identifiers.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "sync/photo_platform.hpp"
+
+namespace lumenfolio {
+
+// The list cut into consecutive sub-lists of `size` elements, the last holding
+// the remainder; an empty list gives no chunks, and a size of zero or less, or
+// one at least the element count, gives the whole list as one chunk.
+template <typename T>
+std::vector<std::vector<T>> chunked(const std::vector<T>& list, std::ptrdiff_t size) {
+  std::vector<std::vector<T>> chunks;
+  if (list.empty()) return chunks;
+  const auto count = static_cast<std::ptrdiff_t>(list.size());
+  if (size <= 0 || size >= count) {
+    chunks.push_back(list);
+    return chunks;
+  }
+  chunks.reserve(static_cast<std::size_t>((count + size - 1) / size));
+  for (std::ptrdiff_t start = 0; start < count; start += size) {
+    const auto end = std::min(start + size, count);
+    chunks.emplace_back(list.begin() + start, list.begin() + end);
+  }
+  return chunks;
+}
+
+class CloudIdentity {
+ public:
+  static constexpr std::ptrdiff_t kChunkSize = 2500;
+
+  // Local identifier to cloud identifier text, for the identifiers the platform
+  // could map; the others are absent.
+  static std::unordered_map<std::string, std::string> cloudIDs(
+      const std::vector<std::string>& localIdentifiers, PhotoPlatform& platform);
+};
+
+}  // namespace lumenfolio

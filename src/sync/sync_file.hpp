@@ -1,0 +1,86 @@
+// The shared file: its records, its writer and the order-independent digest key.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/bytes.hpp"
+
+namespace lumenfolio {
+
+class SyncError : public std::runtime_error {
+ public:
+  enum class Code { cannotWrite, noFolder };
+
+  explicit SyncError(Code code);
+  Code code() const noexcept { return code_; }
+  // "Couldn't write the shared file." or "No shared folder chosen."
+  static std::string_view description(Code code) noexcept;
+
+ private:
+  Code code_;
+};
+
+class SyncFile {
+ public:
+  struct Rating {
+    std::string assetID;
+    double weight = 0;
+    bool isRated = false;
+    std::int32_t judgements = 0;
+    double updatedAt = 0;  // seconds since 1970
+  };
+
+  struct Features {
+    std::string assetID;
+    double sharpness = 0;
+    double exposure = 0;
+    std::int32_t faces = 0;
+    std::int32_t eyesClosed = 0;
+    std::int32_t smiles = 0;
+    bool isScreenshot = false;
+    Bytes measures;
+    std::string terms;
+    std::string panel;
+  };
+
+  struct Print {
+    std::string assetID;
+    Bytes vector;
+    double takenAt = 0;
+  };
+
+  struct Verdict {
+    std::string key;
+    std::optional<double> resolvedAt;
+    bool wasRejected = false;
+    std::optional<std::string> championID;
+    std::int32_t challengerIndex = 0;
+  };
+
+  struct Payload {
+    std::vector<Rating> ratings;
+    std::vector<Features> features;
+    std::vector<Print> prints;
+    std::vector<Verdict> verdicts;
+    double writtenAt = 0;  // seconds since 1970
+    std::string deviceName;
+  };
+
+  // Writes the payload as a complete new shared file at `destination`,
+  // replacing the previous one atomically. Throws SyncError(cannotWrite) when
+  // the file cannot be built, or std::system_error when the final move fails;
+  // in both cases the previous file stays as it was.
+  static void write(const Payload& payload, const std::filesystem::path& destination);
+
+  // Lowercase hex SHA-256 of the texts sorted by Unicode scalar values after
+  // NFC normalisation and joined with line feeds.
+  static std::string key(const std::vector<std::string>& texts);
+};
+
+}  // namespace lumenfolio

@@ -1,0 +1,43 @@
+// Writes a synthetic Photos library package: the three databases with the
+// tables and columns the exporter reads, filled deterministically for a seed.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+
+namespace lumenfolio::sample {
+
+class SampleLibrary {
+ public:
+  // How each database's side files are left.
+  enum class SideFiles {
+    live,           // WAL mode, recent rows still in a non-empty "-wal", with a "-shm": a live library
+    none,           // WAL mode, everything checkpointed, no "-wal" and no "-shm": a tidy copy
+    walWithoutShm,  // WAL mode, rows only in the "-wal", the "-shm" lost in copying
+  };
+
+  struct Options {
+    int assets = 1000;
+    std::uint64_t seed = 1;
+    SideFiles sideFiles = SideFiles::live;
+  };
+
+  // What was written, for tests and the tool's own report.
+  struct Summary {
+    int assets = 0;            // rows of ZASSET
+    int images = 0;            // visible, untrashed, unhidden images
+    int imagesWithCloudID = 0;  // of those, with a cloud GUID
+    int analysed = 0;          // rows of ZMEDIAANALYSISASSETATTRIBUTES
+    int faces = 0;             // rows of ZDETECTEDFACE
+    int psiTerms = 0;          // rows of ga
+    int lexemes = 0;           // rows of lexicon
+    int items = 0;             // rows of items
+  };
+
+  // Creates `package` (and its "database" and "database/search" folders) and
+  // writes Photos.sqlite, psi.sqlite and leo.sqlite into it. Throws
+  // std::runtime_error when a database cannot be written.
+  static Summary write(const std::filesystem::path& package, const Options& options);
+};
+
+}  // namespace lumenfolio::sample
