@@ -41,7 +41,8 @@ class MetadataStore final : public LibraryStore {
 
   // "Photos Library.photoslibrary" in the folder, else the first entry of the
   // unsorted listing whose extension is exactly "photoslibrary".
-  static std::optional<std::filesystem::path> libraryURL(const std::filesystem::path& picturesFolder);
+  static std::optional<std::filesystem::path> libraryURL(
+      const std::filesystem::path& picturesFolder);
 
  private:
   void openIfNeeded();

@@ -12,19 +12,24 @@ SqliteStatement::SqliteStatement(const SqliteDatabase& db, const std::string& sq
   }
 }
 
-bool SqliteStatement::step() noexcept { return stepResult() == SQLITE_ROW; }
+bool SqliteStatement::step() noexcept {
+  return stepResult() == SQLITE_ROW;
+}
 
 int SqliteStatement::stepResult() noexcept {
   if (!handle_) return SQLITE_MISUSE;
   return sqlite3_step(handle_.get());
 }
 
-int SqliteStatement::reset() noexcept { return handle_ ? sqlite3_reset(handle_.get()) : SQLITE_MISUSE; }
+int SqliteStatement::reset() noexcept {
+  return handle_ ? sqlite3_reset(handle_.get()) : SQLITE_MISUSE;
+}
 
 int SqliteStatement::bindText(int index, std::string_view text) noexcept {
   // A null pointer would bind NULL; an empty view still needs a real address.
   const char* data = text.data() != nullptr ? text.data() : "";
-  return sqlite3_bind_text64(handle_.get(), index, data, text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+  return sqlite3_bind_text64(handle_.get(), index, data, text.size(), SQLITE_TRANSIENT,
+                             SQLITE_UTF8);
 }
 
 int SqliteStatement::bindBlob(int index, std::span<const std::uint8_t> bytes) noexcept {
@@ -44,7 +49,9 @@ int SqliteStatement::bindInt64(int index, std::int64_t value) noexcept {
   return sqlite3_bind_int64(handle_.get(), index, value);
 }
 
-int SqliteStatement::bindNull(int index) noexcept { return sqlite3_bind_null(handle_.get(), index); }
+int SqliteStatement::bindNull(int index) noexcept {
+  return sqlite3_bind_null(handle_.get(), index);
+}
 
 int SqliteStatement::columnType(int column) const noexcept {
   return sqlite3_column_type(handle_.get(), column);
@@ -69,7 +76,8 @@ std::optional<std::string_view> SqliteStatement::columnText(int column) const no
   return std::string_view(reinterpret_cast<const char*>(text), size);
 }
 
-std::optional<std::span<const std::uint8_t>> SqliteStatement::columnBlob(int column) const noexcept {
+std::optional<std::span<const std::uint8_t>> SqliteStatement::columnBlob(
+    int column) const noexcept {
   if (isNull(column)) return std::nullopt;
   const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(handle_.get(), column));
   const auto size = static_cast<std::size_t>(sqlite3_column_bytes(handle_.get(), column));

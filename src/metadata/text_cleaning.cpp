@@ -21,7 +21,9 @@ bool isPlainAscii(std::string_view text) {
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-bool isAsciiSpace(char c) { return (c >= 0x09 && c <= 0x0D) || c == ' '; }
+bool isAsciiSpace(char c) {
+  return (c >= 0x09 && c <= 0x0D) || c == ' ';
+}
 
 std::optional<std::string> nonEmpty(std::string text) {
   if (text.empty()) return std::nullopt;

@@ -19,7 +19,8 @@ struct PreferenceDate {
 
 // Bytes, text, date and integer are the kinds the exporter stores; a real and a
 // flag arrive only from an older preference file and are kept as they were.
-using PreferenceValue = std::variant<Bytes, std::string, PreferenceDate, std::int64_t, double, bool>;
+using PreferenceValue =
+    std::variant<Bytes, std::string, PreferenceDate, std::int64_t, double, bool>;
 
 class Preferences {
  public:

@@ -8,7 +8,8 @@
 namespace lumenfolio::testing {
 
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "lumenfolio-test-XXXXXX").string();
+  std::string pattern =
+      (std::filesystem::temp_directory_path() / "lumenfolio-test-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
 }

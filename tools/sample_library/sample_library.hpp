@@ -11,8 +11,8 @@ class SampleLibrary {
  public:
   // How each database's side files are left.
   enum class SideFiles {
-    live,           // WAL mode, recent rows still in a non-empty "-wal", with a "-shm": a live library
-    none,           // WAL mode, everything checkpointed, no "-wal" and no "-shm": a tidy copy
+    live,  // WAL mode, recent rows still in a non-empty "-wal", with a "-shm": a live library
+    none,  // WAL mode, everything checkpointed, no "-wal" and no "-shm": a tidy copy
     walWithoutShm,  // WAL mode, rows only in the "-wal", the "-shm" lost in copying
   };
 
@@ -24,14 +24,14 @@ class SampleLibrary {
 
   // What was written, for tests and the tool's own report.
   struct Summary {
-    int assets = 0;            // rows of ZASSET
-    int images = 0;            // visible, untrashed, unhidden images
+    int assets = 0;             // rows of ZASSET
+    int images = 0;             // visible, untrashed, unhidden images
     int imagesWithCloudID = 0;  // of those, with a cloud GUID
-    int analysed = 0;          // rows of ZMEDIAANALYSISASSETATTRIBUTES
-    int faces = 0;             // rows of ZDETECTEDFACE
-    int psiTerms = 0;          // rows of ga
-    int lexemes = 0;           // rows of lexicon
-    int items = 0;             // rows of items
+    int analysed = 0;           // rows of ZMEDIAANALYSISASSETATTRIBUTES
+    int faces = 0;              // rows of ZDETECTEDFACE
+    int psiTerms = 0;           // rows of ga
+    int lexemes = 0;            // rows of lexicon
+    int items = 0;              // rows of items
   };
 
   // Creates `package` (and its "database" and "database/search" folders) and
