@@ -85,9 +85,23 @@ class Exporter : public std::enable_shared_from_this<Exporter> {
   explicit Exporter(Dependencies dependencies);
   class Run;
   void start();
+  void startWithStatus(AuthorizationStatus status);
   void libraryChanged();
   void recoverSettingsMovedIntoBrowserContainer();
+  void restoreLastExport();
+  std::optional<std::string> resolveFolderName();
+  void queue(std::function<void()> done);
+
+  // Each setter announces a real change to the observers.
+  void setWorking(bool working);
+  void setStatus(std::optional<std::string> status);
+  void setNeedsFullDiskAccess(bool needs);
+  void setFolderName(std::optional<std::string> name);
+  void recordExport(std::int64_t count);
   void changed();
+
+  // The order-independent digest of the rows of one export.
+  static std::string digest(const std::vector<SyncFile::Features>& rows);
 
   Dependencies deps_;
   bool isWorking_ = false;
