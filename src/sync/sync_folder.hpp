@@ -23,11 +23,17 @@ class SyncFolder {
   static constexpr std::string_view kDeviceIDKey = "sync.deviceID";
 
   // The remembered folder while it is an existing directory; a folder that can
-  // no longer be reached is forgotten.
+  // no longer be reached, or bytes that are no absolute path, are forgotten.
+  // A value of another kind than bytes is left alone and reads as no folder.
+  // On Linux the "bookmark" is the folder's absolute path as UTF-8 bytes, and
+  // `release` has nothing to close.
   static std::optional<FolderAccess> resolve(Preferences& preferences);
-  // Stores the folder's absolute path; throws std::system_error when it cannot.
+  // Stores the folder's absolute, normalised path; throws std::system_error
+  // when it is not an existing directory, and then stores nothing.
   static void remember(Preferences& preferences, const std::filesystem::path& folder);
-  // The stored identifier, else 8 new random lowercase hex digits, stored.
+  // The stored text, unchanged whatever its form; else 8 new random lowercase
+  // hex digits, stored. A value of another kind (bytes, say) cannot name the
+  // shared file, so it is replaced by a new identifier once, which then stays.
   static std::string deviceID(Preferences& preferences);
   // The file, or its iCloud placeholder "." + name + ".icloud", is in the folder.
   static bool contains(const std::string& name, const std::filesystem::path& folder);

@@ -1,0 +1,301 @@
+#include "sync/sync_file.hpp"
+
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <sqlite3.h>
+#include <unicode/bytestream.h>
+#include <unicode/normalizer2.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <iterator>
+#include <memory>
+#include <new>
+#include <system_error>
+
+#include "metadata/sqlite_database.hpp"
+#include "metadata/sqlite_statement.hpp"
+#include "sync/sync_folder.hpp"
+
+namespace lumenfolio {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Readers compare this text byte for byte, indentation included.
+constexpr const char* kSchema =
+    "PRAGMA journal_mode=OFF;\n"
+    "CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT);\n"
+    "CREATE TABLE rating(assetID TEXT PRIMARY KEY, weight REAL, isRated INT,\n"
+    "                    judgements INT, updatedAt REAL);\n"
+    "CREATE TABLE feature(assetID TEXT PRIMARY KEY, sharpness REAL, exposure REAL,\n"
+    "                     faces INT, eyesClosed INT, smiles INT, screenshot INT,\n"
+    "                     measures BLOB, terms TEXT, panel TEXT);\n"
+    "CREATE TABLE print(assetID TEXT PRIMARY KEY, vector BLOB, takenAt REAL);\n"
+    "CREATE TABLE verdict(key TEXT PRIMARY KEY, resolvedAt REAL, wasRejected INT,\n"
+    "                     championID TEXT, challengerIndex INT);";
+
+constexpr const char* kInsertMeta = "INSERT OR REPLACE INTO meta VALUES(?,?)";
+constexpr const char* kInsertRating = "INSERT OR REPLACE INTO rating VALUES(?,?,?,?,?)";
+constexpr const char* kInsertFeature = "INSERT OR REPLACE INTO feature VALUES(?,?,?,?,?,?,?,?,?,?)";
+constexpr const char* kInsertPrint = "INSERT OR REPLACE INTO print VALUES(?,?,?)";
+constexpr const char* kInsertVerdict = "INSERT OR REPLACE INTO verdict VALUES(?,?,?,?,?)";
+
+constexpr int kOpenFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+
+constexpr const char* kSchemaVersion = "6";
+constexpr const char* kMinReaderVersion = "5";
+
+// Every SQLite failure after the open ends the write: a file built from a
+// failed step or commit (a full disk, say) must never replace a good one.
+void require(bool succeeded) {
+  if (!succeeded) throw SyncError(SyncError::Code::cannotWrite);
+}
+
+// Binds one row's parameters in order, failing the write on any refusal, so a
+// row is never stepped with a value left over from the previous one.
+class RowBinder {
+ public:
+  explicit RowBinder(SqliteStatement& statement) : statement_(statement) {}
+
+  RowBinder& text(std::string_view value) { return check(statement_.bindText(next(), value)); }
+  RowBinder& blob(const Bytes& value) { return check(statement_.bindBlob(next(), value)); }
+  RowBinder& real(double value) { return check(statement_.bindDouble(next(), value)); }
+  RowBinder& integer(std::int32_t value) { return check(statement_.bindInt(next(), value)); }
+  RowBinder& flag(bool value) { return integer(value ? 1 : 0); }
+  RowBinder& optionalReal(const std::optional<double>& value) {
+    return value ? real(*value) : null();
+  }
+  RowBinder& optionalText(const std::optional<std::string>& value) {
+    return value ? text(*value) : null();
+  }
+
+ private:
+  int next() { return ++index_; }
+  RowBinder& null() { return check(statement_.bindNull(next())); }
+  RowBinder& check(int resultCode) {
+    require(resultCode == SQLITE_OK);
+    return *this;
+  }
+
+  SqliteStatement& statement_;
+  int index_ = 0;
+};
+
+void bindRow(RowBinder& row, const SyncFile::Rating& rating) {
+  row.text(rating.assetID)
+      .real(rating.weight)
+      .flag(rating.isRated)
+      .integer(rating.judgements)
+      .real(rating.updatedAt);
+}
+
+void bindRow(RowBinder& row, const SyncFile::Features& features) {
+  row.text(features.assetID)
+      .real(features.sharpness)
+      .real(features.exposure)
+      .integer(features.faces)
+      .integer(features.eyesClosed)
+      .integer(features.smiles)
+      .flag(features.isScreenshot)
+      .blob(features.measures)
+      .text(features.terms)
+      .text(features.panel);
+}
+
+void bindRow(RowBinder& row, const SyncFile::Print& print) {
+  row.text(print.assetID).blob(print.vector).real(print.takenAt);
+}
+
+void bindRow(RowBinder& row, const SyncFile::Verdict& verdict) {
+  row.text(verdict.key)
+      .optionalReal(verdict.resolvedAt)
+      .flag(verdict.wasRejected)
+      .optionalText(verdict.championID)
+      .integer(verdict.challengerIndex);
+}
+
+// One prepared statement per table, rebound and reset for each record, so
+// later records with the same key replace earlier ones.
+template <typename Record>
+void insertAll(const SqliteDatabase& db, const char* sql, const std::vector<Record>& records) {
+  if (records.empty()) return;
+  SqliteStatement statement(db, sql);
+  require(static_cast<bool>(statement));
+  for (const auto& record : records) {
+    RowBinder row(statement);
+    bindRow(row, record);
+    require(statement.stepResult() == SQLITE_DONE);
+    statement.reset();
+  }
+}
+
+void insertMeta(const SqliteDatabase& db, std::string_view key, std::string_view value) {
+  SqliteStatement statement(db, kInsertMeta);
+  require(static_cast<bool>(statement));
+  RowBinder(statement).text(key).text(value);
+  require(statement.stepResult() == SQLITE_DONE);
+}
+
+// The shortest digits that read back to the same double, always positional
+// and always with a fraction, so readers never meet an exponent or a bare integer.
+std::string secondsText(double seconds) {
+  std::array<char, 512> buffer{};
+  const auto [end, error] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), seconds,
+                                          std::chars_format::fixed);
+  std::string text(buffer.data(), error == std::errc() ? end : buffer.data());
+  if (std::isfinite(seconds) && text.find('.') == std::string::npos) text += ".0";
+  return text;
+}
+
+void fill(const fs::path& location, const SyncFile::Payload& payload) {
+  auto db = SqliteDatabase::open(location.string(), kOpenFlags);
+  require(static_cast<bool>(db));
+  require(db.exec(kSchema) == SQLITE_OK);
+  require(db.exec("BEGIN") == SQLITE_OK);
+  insertMeta(db, "schema", kSchemaVersion);
+  insertMeta(db, "minReader", kMinReaderVersion);
+  insertMeta(db, "writtenAt", secondsText(payload.writtenAt));
+  insertMeta(db, "device", payload.deviceName);
+  insertAll(db, kInsertRating, payload.ratings);
+  insertAll(db, kInsertFeature, payload.features);
+  insertAll(db, kInsertPrint, payload.prints);
+  insertAll(db, kInsertVerdict, payload.verdicts);
+  require(db.exec("COMMIT") == SQLITE_OK);
+  require(db.close() == SQLITE_OK);
+}
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+  bool sync() const { return fd_ >= 0 && ::fsync(fd_) == 0; }
+
+ private:
+  int fd_;
+};
+
+bool syncPath(const fs::path& path, int flags) {
+  return FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | flags)).sync();
+}
+
+// The rename must not reach the disk before the contents it names.
+void flushToDisk(const fs::path& part) {
+  require(syncPath(part, 0));
+}
+
+// Readers of the folder see the old complete file or the new complete one,
+// never a gap between a removal and a move.
+void replace(const fs::path& part, const fs::path& destination) {
+  if (::rename(part.c_str(), destination.c_str()) != 0) {
+    throw std::system_error(errno, std::system_category());
+  }
+  // Makes the new name durable. The file is already in place for readers, and
+  // some file systems refuse to sync a folder, so a failure changes nothing.
+  const auto folder = destination.parent_path();
+  syncPath(folder.empty() ? fs::path(".") : folder, O_DIRECTORY);
+}
+
+// The caller builds the name from a stored device identifier; a name that
+// could step out of the chosen folder is refused rather than followed.
+bool isSafeDestination(const fs::path& destination) {
+  if (!SyncFolder::isSafeFileName(destination.filename().string())) return false;
+  return std::none_of(destination.begin(), destination.end(),
+                      [](const fs::path& component) { return component == ".."; });
+}
+
+std::string normalizedNFC(const std::string& text) {
+  UErrorCode status = U_ZERO_ERROR;
+  const auto* normalizer = icu::Normalizer2::getNFCInstance(status);
+  // Without ICU's data the text is used as it stands; the key stays defined.
+  if (U_FAILURE(status)) return text;
+  if (normalizer->isNormalizedUTF8(text, status) && U_SUCCESS(status)) return text;
+  std::string normalized;
+  icu::StringByteSink<std::string> sink(&normalized);
+  status = U_ZERO_ERROR;
+  normalizer->normalizeUTF8(0, text, sink, nullptr, status);
+  return U_SUCCESS(status) ? normalized : text;
+}
+
+std::string lowercaseHex(const unsigned char* bytes, unsigned int count) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  hex.reserve(count * 2);
+  for (unsigned int i = 0; i < count; ++i) {
+    hex += kDigits[bytes[i] >> 4];
+    hex += kDigits[bytes[i] & 0x0F];
+  }
+  return hex;
+}
+
+// Feeds the digest piece by piece, so the joined text is never built in memory.
+class Sha256 {
+ public:
+  Sha256() : context_(EVP_MD_CTX_new(), &EVP_MD_CTX_free) {
+    check(context_ != nullptr && EVP_DigestInit_ex(context_.get(), EVP_sha256(), nullptr) == 1);
+  }
+
+  void update(std::string_view bytes) {
+    check(EVP_DigestUpdate(context_.get(), bytes.data(), bytes.size()) == 1);
+  }
+
+  std::string finalHex() {
+    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+    unsigned int length = 0;
+    check(EVP_DigestFinal_ex(context_.get(), digest.data(), &length) == 1);
+    return lowercaseHex(digest.data(), length);
+  }
+
+ private:
+  // libcrypto's SHA-256 fails only when it cannot allocate.
+  static void check(bool succeeded) {
+    if (!succeeded) throw std::bad_alloc();
+  }
+
+  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context_;
+};
+
+}  // namespace
+
+void SyncFile::write(const Payload& payload, const fs::path& destination) {
+  if (!isSafeDestination(destination)) throw SyncError(SyncError::Code::cannotWrite);
+  auto part = destination;
+  part += ".part";
+  std::error_code ignored;
+  fs::remove(part, ignored);
+  try {
+    fill(part, payload);
+    flushToDisk(part);
+  } catch (const SyncError&) {
+    fs::remove(part, ignored);
+    throw;
+  }
+  replace(part, destination);
+}
+
+std::string SyncFile::key(const std::vector<std::string>& texts) {
+  std::vector<std::string> sorted;
+  sorted.reserve(texts.size());
+  std::transform(texts.begin(), texts.end(), std::back_inserter(sorted), normalizedNFC);
+  // std::string compares as unsigned bytes, and UTF-8 byte order is the order
+  // of the Unicode scalar values it encodes.
+  std::sort(sorted.begin(), sorted.end());
+  Sha256 digest;
+  for (std::size_t i = 0; i < sorted.size(); ++i) {
+    if (i > 0) digest.update("\n");
+    digest.update(sorted[i]);
+  }
+  return digest.finalHex();
+}
+
+}  // namespace lumenfolio
