@@ -1,9 +1,14 @@
 // The reader of the local Photos library's own databases, strictly read-only.
 //
-// A store is confined to the thread that first uses it: its connections are
-// opened without SQLite's mutexes and never leave that thread. The application
-// gives it to the store's worker, which runs its operations one at a time and
-// posts their results back to the main thread.
+// A store is confined to one thread, the store's worker: its connections are
+// opened without SQLite's mutexes and never leave that thread. Callers reach it
+// only through that worker (Worker::run), which runs its operations one at a
+// time and posts their results back to the main thread; nothing else may call
+// it, and it holds no locks of its own.
+//
+// The databases are located and opened once, on the first call of any
+// operation, and kept until the store goes away; a library that appears or
+// becomes readable later is seen only by a new store.
 #pragma once
 
 #include <filesystem>
@@ -46,6 +51,7 @@ class MetadataStore final : public LibraryStore {
 
  private:
   void openIfNeeded();
+  std::optional<std::filesystem::path> locateLibrary() const;
 
   std::filesystem::path picturesFolder_;
   std::optional<std::filesystem::path> libraryPackage_;

@@ -1,0 +1,203 @@
+#include "metadata/metadata_store.hpp"
+
+#include <cmath>
+#include <limits>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "metadata/panels.hpp"
+#include "metadata/search_terms.hpp"
+#include "metadata/sqlite_statement.hpp"
+#include "metadata/text_cleaning.hpp"
+#include "model/measure.hpp"
+#include "model/measure_packing.hpp"
+
+namespace lumenfolio {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr const char* kAnalysisQuery =
+    "SELECT a.ZUUID, m.ZBLURRINESSSCORE, m.ZEXPOSURESCORE, a.ZISDETECTEDSCREENSHOT\n"
+    "FROM ZASSET a\n"
+    "JOIN ZMEDIAANALYSISASSETATTRIBUTES m ON m.ZASSET = a.Z_PK\n"
+    "WHERE a.ZUUID IS NOT NULL";
+
+constexpr const char* kFaceQuery =
+    "SELECT a.ZUUID, COUNT(*),\n"
+    "       SUM(CASE WHEN d.ZISLEFTEYECLOSED = 1 OR d.ZISRIGHTEYECLOSED = 1 THEN 1 ELSE 0 END),\n"
+    "       SUM(CASE WHEN d.ZHASSMILE = 1 THEN 1 ELSE 0 END)\n"
+    "FROM ZDETECTEDFACE d JOIN ZASSET a ON a.Z_PK = d.ZASSETFORFACE\n"
+    "WHERE a.ZUUID IS NOT NULL\n"
+    "GROUP BY a.ZUUID";
+
+// The aliases every catalogue expression is written against.
+constexpr const char* kMeasuresFrom =
+    "FROM ZASSET a\n"
+    "LEFT JOIN ZCOMPUTEDASSETATTRIBUTES c ON c.ZASSET = a.Z_PK\n"
+    "LEFT JOIN ZMEDIAANALYSISASSETATTRIBUTES m ON m.ZASSET = a.Z_PK\n"
+    "LEFT JOIN ZADDITIONALASSETATTRIBUTES x ON x.ZASSET = a.Z_PK";
+
+constexpr const char* kLibraryPath = "database/Photos.sqlite";
+constexpr const char* kSearchPath = "database/search/psi.sqlite";
+constexpr const char* kLeoPath = "database/search/leo.sqlite";
+constexpr const char* kPreferredLibraryName = "Photos Library.photoslibrary";
+
+const SqliteDatabase* connectionOf(const std::optional<LibraryDatabase>& database) {
+  return database ? &database->connection() : nullptr;
+}
+
+// A library whose schema lacks a table or column of an expression loses just that measure.
+std::vector<const Measure*> usableMeasures(const SqliteDatabase& library) {
+  std::vector<const Measure*> usable;
+  for (const auto& measure : Measure::all()) {
+    const SqliteStatement probe(library,
+                                "SELECT " + measure.expression + " " + kMeasuresFrom + " LIMIT 0");
+    if (probe) usable.push_back(&measure);
+  }
+  return usable;
+}
+
+std::string measuresQuery(const std::vector<const Measure*>& usable) {
+  std::string query = "SELECT a.ZUUID";
+  for (const auto* measure : usable) query += ", " + measure->expression;
+  return query + " " + kMeasuresFrom + " WHERE a.ZUUID IS NOT NULL";
+}
+
+// Narrowing a double beyond the float range is undefined in C++; IEEE rounding
+// to nearest takes everything from halfway past FLT_MAX on to infinity.
+float narrowed(double value) {
+  constexpr double kOverflow = 0x1.ffffffp127;
+  if (std::fabs(value) >= kOverflow) {
+    return std::copysign(std::numeric_limits<float>::infinity(), static_cast<float>(value));
+  }
+  return static_cast<float>(value);
+}
+
+}  // namespace
+
+MetadataStore::MetadataStore(fs::path picturesFolder, std::optional<fs::path> libraryPackage)
+    : picturesFolder_(std::move(picturesFolder)), libraryPackage_(std::move(libraryPackage)) {}
+
+std::optional<fs::path> MetadataStore::libraryURL(const fs::path& picturesFolder) {
+  std::error_code error;
+  const auto preferred = picturesFolder / kPreferredLibraryName;
+  if (fs::exists(preferred, error)) return preferred;
+
+  // Taken in the order the folder lists its entries, on purpose unsorted.
+  fs::directory_iterator entry(picturesFolder, error);
+  for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
+    const auto& path = entry->path();
+    if (path.extension() == ".photoslibrary") return path;
+  }
+  return std::nullopt;
+}
+
+void MetadataStore::openIfNeeded() {
+  if (opened_) return;
+  opened_ = true;
+
+  const auto package = locateLibrary();
+  if (!package) {
+    failure_ = std::string(kNotFoundFailure);
+    return;
+  }
+  search_ = LibraryDatabase::open(*package / kSearchPath);
+  library_ = LibraryDatabase::open(*package / kLibraryPath);
+  leo_ = LibraryDatabase::open(*package / kLeoPath);
+  if (!search_ && !library_ && !leo_) {
+    needsFullDiskAccess_ = true;
+    failure_ = std::string(kFullDiskAccessFailure);
+  }
+}
+
+std::optional<fs::path> MetadataStore::locateLibrary() const {
+  if (!libraryPackage_) return libraryURL(picturesFolder_);
+  std::error_code error;
+  if (fs::exists(*libraryPackage_, error)) return libraryPackage_;
+  return std::nullopt;
+}
+
+std::optional<std::string> MetadataStore::currentFailure() {
+  openIfNeeded();
+  return failure_;
+}
+
+bool MetadataStore::currentNeedsFullDiskAccess() {
+  openIfNeeded();
+  return needsFullDiskAccess_;
+}
+
+std::unordered_map<std::string, MetadataStore::Features> MetadataStore::features() {
+  openIfNeeded();
+  std::unordered_map<std::string, Features> result;
+  if (!library_) return result;
+  const auto& library = library_->connection();
+
+  if (SqliteStatement analysis(library, kAnalysisQuery); analysis) {
+    while (analysis.step()) {
+      auto key = cleaned(analysis.columnText(0));
+      if (!key) continue;
+      Features features;
+      features.sharpness = analysis.columnDouble(1);
+      features.exposure = analysis.columnDouble(2);
+      features.isScreenshot = analysis.columnInt(3) != 0;
+      result.insert_or_assign(std::move(*key), features);
+    }
+  }
+
+  if (SqliteStatement faces(library, kFaceQuery); faces) {
+    while (faces.step()) {
+      auto key = cleaned(faces.columnText(0));
+      if (!key) continue;
+      // An asset without a media-analysis row starts from zero scores.
+      auto& features = result[std::move(*key)];
+      features.faces = faces.columnInt(1);
+      features.eyesClosed = faces.columnInt(2);
+      features.smiles = faces.columnInt(3);
+    }
+  }
+  return result;
+}
+
+std::unordered_map<std::string, Bytes> MetadataStore::measures() {
+  openIfNeeded();
+  std::unordered_map<std::string, Bytes> result;
+  if (!library_) return result;
+  const auto& library = library_->connection();
+
+  const auto usable = usableMeasures(library);
+  if (usable.empty()) return result;
+  SqliteStatement rows(library, measuresQuery(usable));
+  if (!rows) return result;
+
+  // One buffer for all rows: entries arrive in catalogue order, which is code order.
+  std::vector<MeasurePacking::Entry> entries;
+  entries.reserve(usable.size());
+  const int columns = static_cast<int>(usable.size());
+  while (rows.step()) {
+    auto key = cleaned(rows.columnText(0));
+    if (!key) continue;
+    entries.clear();
+    for (int i = 0; i < columns; ++i) {
+      // NULL means the measure has no value for this asset; zero is a value.
+      if (rows.isNull(i + 1)) continue;
+      entries.emplace_back(usable[i]->code, narrowed(rows.columnDouble(i + 1)));
+    }
+    if (entries.empty()) continue;
+    result.insert_or_assign(std::move(*key), MeasurePacking::pack(entries));
+  }
+  return result;
+}
+
+std::unordered_map<std::string, std::string> MetadataStore::searchTerms() {
+  openIfNeeded();
+  return SearchTerms::read(connectionOf(search_), connectionOf(leo_));
+}
+
+std::unordered_map<std::string, AssetMetadata> MetadataStore::panels() {
+  openIfNeeded();
+  return Panels::read(connectionOf(leo_), connectionOf(library_));
+}
+
+}  // namespace lumenfolio
