@@ -1,0 +1,47 @@
+#include "app/exporter_runtime.hpp"
+
+#include "app/shared_file_lock.hpp"
+#include "metadata/metadata_store.hpp"
+#include "platform/library_photo_platform.hpp"
+#include "platform/pictures_folder.hpp"
+#include "platform/settings_preferences.hpp"
+#include "platform/system_clock.hpp"
+#include "platform/worker_thread.hpp"
+
+namespace lumenfolio {
+
+ExporterRuntime::ExporterRuntime(MainQueue& mainQueue, DesktopServices& desktop, Options options)
+    : libraryOption_(std::move(options.libraryPackage)),
+      picturesFolder_(PicturesFolder::locate()),
+      clock_(std::make_unique<SystemClock>()),
+      preferences_(userPreferences()),
+      store_(std::make_unique<MetadataStore>(picturesFolder_, libraryOption_)),
+      photos_(std::make_unique<LibraryPhotoPlatform>(picturesFolder_, libraryOption_)),
+      storeWorker_(std::make_unique<WorkerThread>(mainQueue)),
+      writeWorker_(std::make_unique<WorkerThread>(mainQueue)) {
+  exporter_ = Exporter::create({
+      .mainQueue = mainQueue,
+      .clock = *clock_,
+      .storeWorker = *storeWorker_,
+      .store = *store_,
+      .writeWorker = *writeWorker_,
+      .photos = *photos_,
+      .preferences = *preferences_,
+      .desktop = desktop,
+      .writeSharedFile = SharedFileLock::guarding(SyncFile::write, SharedFileLock::defaultPath()),
+      .runsStartUp = options.runsStartUp,
+  });
+}
+
+ExporterRuntime::~ExporterRuntime() = default;
+
+std::optional<std::filesystem::path> ExporterRuntime::libraryPackage() const {
+  if (libraryOption_) return libraryOption_;
+  return MetadataStore::libraryURL(picturesFolder_);
+}
+
+std::unique_ptr<Preferences> ExporterRuntime::userPreferences() {
+  return std::make_unique<SettingsPreferences>();
+}
+
+}  // namespace lumenfolio

@@ -1,0 +1,34 @@
+// A per-user exclusive lock held around each write of the shared file. The tray
+// application and a headless export are separate processes with separate run
+// guards; both build the same ".part" file, so without this lock one could
+// remove or move the other's half-built file.
+#pragma once
+
+#include <filesystem>
+
+#include "exporter/exporter.hpp"
+
+namespace lumenfolio {
+
+class SharedFileLock {
+ public:
+  // "$XDG_RUNTIME_DIR/lumenfolio-exporter.lock", else
+  // "lumenfolio/exporter.lock" in $XDG_CACHE_HOME (default ~/.cache).
+  static std::filesystem::path defaultPath();
+
+  // Blocks until this process holds the lock. Creates the lock file (and its
+  // folder) when needed; throws std::system_error when it cannot be opened.
+  explicit SharedFileLock(const std::filesystem::path& lockFile);
+  ~SharedFileLock();
+  SharedFileLock(const SharedFileLock&) = delete;
+  SharedFileLock& operator=(const SharedFileLock&) = delete;
+
+  // The writer, run with the lock held for the whole of each call.
+  static Exporter::SharedFileWriter guarding(Exporter::SharedFileWriter writer,
+                                             std::filesystem::path lockFile);
+
+ private:
+  int descriptor_ = -1;
+};
+
+}  // namespace lumenfolio

@@ -1,0 +1,31 @@
+// Turns SIGINT and SIGTERM into calls of an action on a thread of its own, where
+// the action may do what a signal handler must not (queue work on the main
+// queue). Create it before any other thread: threads inherit the blocked mask,
+// so the signals reach only this watcher.
+#pragma once
+
+#include <functional>
+#include <thread>
+
+namespace lumenfolio {
+
+class StopSignals {
+ public:
+  // Blocks SIGINT and SIGTERM in the calling thread and starts watching for
+  // them; `onStop` runs on the watcher's thread, once per signal.
+  explicit StopSignals(std::function<void()> onStop);
+  // Stops the watcher and unblocks the signals again.
+  ~StopSignals();
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+ private:
+  void watch();
+
+  std::function<void()> onStop_;
+  int signals_ = -1;   // signalfd
+  int finished_ = -1;  // eventfd that ends the watch
+  std::thread thread_;
+};
+
+}  // namespace lumenfolio

@@ -1,0 +1,98 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "app/shared_file_lock.hpp"
+#include "support/temp_dir.hpp"
+
+namespace lumenfolio {
+namespace {
+
+// Whether another open file description could take the lock right now.
+bool lockIsFree(const std::filesystem::path& file) {
+  const int descriptor = ::open(file.c_str(), O_RDWR | O_CLOEXEC);
+  if (descriptor < 0) return true;
+  const bool free = ::flock(descriptor, LOCK_EX | LOCK_NB) == 0;
+  ::close(descriptor);
+  return free;
+}
+
+TEST(SharedFileLock, holdsTheLockUntilItGoesAway) {
+  const testing::TempDir dir;
+  const auto file = dir / "nested" / "exporter.lock";
+  {
+    const SharedFileLock lock(file);
+    EXPECT_TRUE(std::filesystem::exists(file));
+    EXPECT_FALSE(lockIsFree(file));
+  }
+  EXPECT_TRUE(lockIsFree(file));
+}
+
+TEST(SharedFileLock, guardedWriterRunsWithTheLockHeld) {
+  const testing::TempDir dir;
+  const auto file = dir / "exporter.lock";
+  bool heldDuringWrite = false;
+  const auto writer = SharedFileLock::guarding(
+      [&](const SyncFile::Payload&, const std::filesystem::path&) {
+        heldDuringWrite = !lockIsFree(file);
+      },
+      file);
+  writer(SyncFile::Payload{}, dir / "shared.pdsync");
+  EXPECT_TRUE(heldDuringWrite);
+  EXPECT_TRUE(lockIsFree(file));
+}
+
+TEST(SharedFileLock, aSecondWriterWaitsForTheFirst) {
+  const testing::TempDir dir;
+  const auto file = dir / "exporter.lock";
+  std::atomic<int> inside = 0;
+  std::atomic<int> mostInside = 0;
+  const auto writer = SharedFileLock::guarding(
+      [&](const SyncFile::Payload&, const std::filesystem::path&) {
+        const int now = ++inside;
+        if (now > mostInside) mostInside = now;
+        std::this_thread::yield();
+        --inside;
+      },
+      file);
+  std::vector<std::thread> threads;
+  for (int index = 0; index < 4; ++index) {
+    threads.emplace_back([&] {
+      for (int round = 0; round < 200; ++round) writer(SyncFile::Payload{}, dir / "shared.pdsync");
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(mostInside, 1);
+}
+
+TEST(SharedFileLock, releasesTheLockWhenTheWriterThrows) {
+  const testing::TempDir dir;
+  const auto file = dir / "exporter.lock";
+  const auto writer = SharedFileLock::guarding(
+      [](const SyncFile::Payload&, const std::filesystem::path&) {
+        throw SyncError(SyncError::Code::cannotWrite);
+      },
+      file);
+  EXPECT_THROW(writer(SyncFile::Payload{}, dir / "shared.pdsync"), SyncError);
+  EXPECT_TRUE(lockIsFree(file));
+}
+
+TEST(SharedFileLock, livesInTheRuntimeFolderElseTheCache) {
+  const testing::TempDir dir;
+  ::setenv("XDG_RUNTIME_DIR", (dir / "run").c_str(), 1);
+  EXPECT_EQ(SharedFileLock::defaultPath(), dir / "run" / "lumenfolio-exporter.lock");
+  ::unsetenv("XDG_RUNTIME_DIR");
+  ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+  EXPECT_EQ(SharedFileLock::defaultPath(), dir / "cache" / "lumenfolio" / "exporter.lock");
+  ::unsetenv("XDG_CACHE_HOME");
+  ::setenv("HOME", (dir / "home").c_str(), 1);
+  EXPECT_EQ(SharedFileLock::defaultPath(),
+            dir / "home" / ".cache" / "lumenfolio" / "exporter.lock");
+}
+
+}  // namespace
+}  // namespace lumenfolio
