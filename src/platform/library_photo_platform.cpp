@@ -1,0 +1,139 @@
+#include "platform/library_photo_platform.hpp"
+
+#include <set>
+#include <utility>
+
+#include "metadata/metadata_store.hpp"
+#include "metadata/sqlite_statement.hpp"
+#include "metadata/text_cleaning.hpp"
+
+namespace lumenfolio {
+
+namespace {
+
+constexpr std::size_t kUUIDLength = 36;
+constexpr const char* kAssetColumns = "PRAGMA table_info(ZASSET)";
+constexpr const char* kCloudGUIDs = "SELECT ZUUID, ZCLOUDASSETGUID FROM ZASSET ORDER BY Z_PK";
+
+// Images only, and only those the library shows: not trashed, not hidden, not
+// kept out of sight. A library without one of these columns is not filtered by it.
+constexpr std::pair<const char*, const char*> kImageConditions[] = {
+    {"ZKIND", "ZKIND = 0"},
+    {"ZTRASHEDSTATE", "ZTRASHEDSTATE = 0"},
+    {"ZHIDDEN", "ZHIDDEN = 0"},
+    {"ZVISIBILITYSTATE", "ZVISIBILITYSTATE = 0"},
+};
+
+std::set<std::string> assetColumns(const SqliteDatabase& db) {
+  std::set<std::string> columns;
+  SqliteStatement statement(db, kAssetColumns);
+  while (statement.step()) {
+    if (auto name = statement.columnText(1)) columns.emplace(*name);
+  }
+  return columns;
+}
+
+std::string imageAssetsQuery(const std::set<std::string>& columns) {
+  std::string sql = "SELECT ZUUID FROM ZASSET";
+  const char* joiner = " WHERE ";
+  for (const auto& [column, condition] : kImageConditions) {
+    if (!columns.contains(column)) continue;
+    sql += joiner;
+    sql += condition;
+    joiner = " AND ";
+  }
+  return sql + " ORDER BY Z_PK";
+}
+
+}  // namespace
+
+LibraryPhotoPlatform::LibraryPhotoPlatform(std::filesystem::path picturesFolder,
+                                           std::optional<std::filesystem::path> libraryPackage)
+    : picturesFolder_(std::move(picturesFolder)), libraryPackage_(std::move(libraryPackage)) {}
+
+LibraryPhotoPlatform::~LibraryPhotoPlatform() = default;
+
+AuthorizationStatus LibraryPhotoPlatform::authorizationStatus() {
+  return AuthorizationStatus::authorized;
+}
+
+void LibraryPhotoPlatform::requestAuthorization(std::function<void(AuthorizationStatus)> answer) {
+  answer(AuthorizationStatus::authorized);
+}
+
+void LibraryPhotoPlatform::registerChangeObserver(std::shared_ptr<ChangeObserver> observer) {
+  if (!watcher_) {
+    const auto package = libraryPackage();
+    if (!package) return;
+    watcher_ = std::make_unique<InotifyChangeObserver>(*package);
+  }
+  watcher_->add(std::move(observer));
+}
+
+std::vector<std::string> LibraryPhotoPlatform::fetchImageAssetIdentifiers() {
+  cloudGUIDs_.reset();  // a new fetch sees the library as it is now
+  std::vector<std::string> identifiers;
+  const LibraryDatabase* library = database();
+  if (library == nullptr) return identifiers;
+  const auto& db = library->connection();
+  SqliteStatement statement(db, imageAssetsQuery(assetColumns(db)));
+  while (statement.step()) {
+    if (auto uuid = cleaned(statement.columnText(0))) {
+      identifiers.push_back(*uuid + std::string(kLocalIdentifierSuffix));
+    }
+  }
+  return identifiers;
+}
+
+std::vector<CloudIdentifierMapping> LibraryPhotoPlatform::cloudIdentifierMappings(
+    const std::vector<std::string>& localIdentifiers) {
+  if (!cloudGUIDs_) cloudGUIDs_ = readCloudGUIDs();
+  std::vector<CloudIdentifierMapping> answers;
+  answers.reserve(localIdentifiers.size());
+  for (const std::string& local : localIdentifiers) {
+    CloudIdentifierMapping answer{local, std::nullopt};
+    if (answers.size() < kMaximumMappingRequest && local.size() >= kUUIDLength) {
+      const auto found = cloudGUIDs_->find(local.substr(0, kUUIDLength));
+      if (found != cloudGUIDs_->end()) answer.cloudIdentifier = found->second;
+    }
+    answers.push_back(std::move(answer));
+  }
+  return answers;
+}
+
+std::optional<std::filesystem::path> LibraryPhotoPlatform::libraryPackage() const {
+  if (libraryPackage_) return libraryPackage_;
+  return MetadataStore::libraryURL(picturesFolder_);
+}
+
+// Opened on first use and kept; while there is no readable library, every use
+// looks again, so a library that turns up later is found.
+const LibraryDatabase* LibraryPhotoPlatform::database() {
+  if (!database_) {
+    if (const auto package = libraryPackage()) {
+      database_ = LibraryDatabase::open(*package / "database" / "Photos.sqlite");
+    }
+  }
+  return database_ ? &*database_ : nullptr;
+}
+
+// Every asset's cloud GUID by its UUID, in one pass; a row without a GUID maps
+// to nothing, and a later row of the same UUID replaces an earlier one.
+std::unordered_map<std::string, std::string> LibraryPhotoPlatform::readCloudGUIDs() {
+  std::unordered_map<std::string, std::string> guids;
+  const LibraryDatabase* library = database();
+  if (library == nullptr) return guids;
+  SqliteStatement statement(library->connection(), kCloudGUIDs);
+  while (statement.step()) {
+    auto uuid = cleaned(statement.columnText(0));
+    if (!uuid) continue;
+    if (auto guid = cleaned(statement.columnText(1))) {
+      guids.insert_or_assign(std::move(*uuid), std::move(*guid));
+    } else {
+      guids.erase(*uuid);
+    }
+  }
+  return guids;
+}
+
+}  // namespace lumenfolio

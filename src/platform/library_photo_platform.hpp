@@ -1,0 +1,62 @@
+// The photo platform over the Photos library package itself: image assets and
+// their cloud identifiers read from "database/Photos.sqlite", change reports
+// from inotify. Linux has no per-application photo permission, so access is
+// always granted.
+//
+// The library is located like the store locates it, and its database opened
+// read-only on first use. That connection is used on the main thread only; the
+// change reports come on the watcher's thread.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include "metadata/library_database.hpp"
+#include "platform/inotify_change_observer.hpp"
+#include "sync/photo_platform.hpp"
+
+namespace lumenfolio {
+
+class LibraryPhotoPlatform final : public PhotoPlatform {
+ public:
+  static constexpr std::size_t kMaximumMappingRequest = 2500;
+  static constexpr std::string_view kLocalIdentifierSuffix = "/L0/001";
+
+  // Looks for the library in `picturesFolder`, or reads `libraryPackage` when one is given.
+  explicit LibraryPhotoPlatform(std::filesystem::path picturesFolder,
+                                std::optional<std::filesystem::path> libraryPackage = std::nullopt);
+  ~LibraryPhotoPlatform() override;
+
+  AuthorizationStatus authorizationStatus() override;
+  void requestAuthorization(std::function<void(AuthorizationStatus)> answer) override;
+  // Starts watching the library on the first registration; without a library
+  // the observer never hears anything.
+  void registerChangeObserver(std::shared_ptr<ChangeObserver> observer) override;
+
+  // Every visible, untrashed image, in the library's own order; nothing when
+  // there is no readable library.
+  std::vector<std::string> fetchImageAssetIdentifiers() override;
+  // Answers every identifier given, in order. The cloud GUIDs are read once
+  // per fetch, not once per request. Identifiers past the 2500th of one
+  // request are answered with failure, as the platform takes no more.
+  std::vector<CloudIdentifierMapping> cloudIdentifierMappings(
+      const std::vector<std::string>& localIdentifiers) override;
+
+  // The package this platform reads (or would read), if there is one.
+  std::optional<std::filesystem::path> libraryPackage() const;
+
+ private:
+  const LibraryDatabase* database();
+  std::unordered_map<std::string, std::string> readCloudGUIDs();
+
+  std::filesystem::path picturesFolder_;
+  std::optional<std::filesystem::path> libraryPackage_;
+  std::optional<LibraryDatabase> database_;
+  std::optional<std::unordered_map<std::string, std::string>> cloudGUIDs_;
+  std::unique_ptr<InotifyChangeObserver> watcher_;
+};
+
+}  // namespace lumenfolio

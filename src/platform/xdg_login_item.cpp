@@ -1,0 +1,123 @@
+#include "platform/xdg_login_item.hpp"
+
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string_view>
+#include <system_error>
+
+#include "platform/pictures_folder.hpp"
+
+namespace lumenfolio {
+
+namespace {
+
+constexpr std::string_view kEntryName = "lumenfolio-exporter.desktop";
+
+// An Exec argument in double quotes, where '"', '`', '$' and '\' take a
+// backslash; the whole value is then a desktop-entry string, where a backslash
+// is itself escaped, and '%' is doubled so it is not read as a field code.
+std::string quotedExec(const std::string& program) {
+  std::string argument = "\"";
+  for (const char c : program) {
+    if (c == '"' || c == '`' || c == '$' || c == '\\') argument += '\\';
+    argument += c;
+  }
+  argument += '"';
+  std::string value;
+  for (const char c : argument) {
+    if (c == '\\')
+      value += "\\\\";
+    else if (c == '%')
+      value += "%%";
+    else
+      value += c;
+  }
+  return value;
+}
+
+std::string trimmed(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t\r");
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(" \t\r");
+  return std::string(text.substr(first, last - first + 1));
+}
+
+}  // namespace
+
+XdgLoginItem::XdgLoginItem() : XdgLoginItem(defaultEntryFile(), runningExecutable()) {}
+
+XdgLoginItem::XdgLoginItem(std::filesystem::path entryFile, std::filesystem::path executable)
+    : entryFile_(std::move(entryFile)), executable_(std::move(executable)) {}
+
+bool XdgLoginItem::enabled() const {
+  std::ifstream entry(entryFile_);
+  if (!entry) return false;
+  bool inMainGroup = false;
+  for (std::string line; std::getline(entry, line);) {
+    const std::string text = trimmed(line);
+    if (text.starts_with('[')) {
+      inMainGroup = text == "[Desktop Entry]";
+      continue;
+    }
+    const auto equals = text.find('=');
+    if (!inMainGroup || equals == std::string::npos) continue;
+    const std::string key = trimmed(std::string_view(text).substr(0, equals));
+    const std::string value = trimmed(std::string_view(text).substr(equals + 1));
+    if (key == "Hidden" && value == "true") return false;
+    if (key == "X-GNOME-Autostart-enabled" && value == "false") return false;
+  }
+  return true;
+}
+
+bool XdgLoginItem::registerItem() const {
+  std::error_code error;
+  std::filesystem::create_directories(entryFile_.parent_path(), error);
+  if (error) return false;
+  const std::filesystem::path temporary =
+      entryFile_.string() + ".tmp-" + std::to_string(static_cast<long>(getpid()));
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out << entryText();
+    out.flush();
+    if (!out) {
+      std::filesystem::remove(temporary, error);
+      return false;
+    }
+  }
+  std::filesystem::rename(temporary, entryFile_, error);
+  if (error) std::filesystem::remove(temporary, error);
+  return enabled();
+}
+
+bool XdgLoginItem::unregisterItem() const {
+  std::error_code error;
+  std::filesystem::remove(entryFile_, error);
+  return !error;
+}
+
+std::string XdgLoginItem::entryText() const {
+  std::ostringstream text;
+  text << "[Desktop Entry]\n"
+       << "Type=Application\n"
+       << "Name=Lumenfolio Exporter\n"
+       << "Comment=Keeps the lumenfolio apps' shared file up to date\n"
+       << "Exec=" << quotedExec(executable_.string()) << "\n"
+       << "Icon=lumenfolio-exporter\n"
+       << "Terminal=false\n"
+       << "X-GNOME-Autostart-enabled=true\n";
+  return text.str();
+}
+
+std::filesystem::path XdgLoginItem::defaultEntryFile() {
+  return PicturesFolder::configHome() / "autostart" / kEntryName;
+}
+
+std::filesystem::path XdgLoginItem::runningExecutable() {
+  std::error_code error;
+  auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::filesystem::path() : executable;
+}
+
+}  // namespace lumenfolio
