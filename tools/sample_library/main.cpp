@@ -1,5 +1,137 @@
+// lumenfolio-sample-library OUT_DIR [--assets N] [--seed S] [--side-files live|none|wal-only]
+#include <charconv>
+#include <exception>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+
 #include "sample_library/sample_library.hpp"
 
-int main() {
-  return 1;
+namespace {
+
+using lumenfolio::sample::SampleLibrary;
+
+constexpr int maximumAssets = 10'000'000;
+
+const char* const usage =
+    "usage: lumenfolio-sample-library OUT_DIR [--assets N] [--seed S]"
+    " [--side-files live|none|wal-only]\n"
+    "Writes a synthetic Photos library package at OUT_DIR.\n"
+    "  --assets N       number of assets, 0 to 10000000 (default 1000)\n"
+    "  --seed S         unsigned 64-bit seed; the same seed writes the same rows (default 1)\n"
+    "  --side-files     live: recent rows only in a \"-wal\", with a \"-shm\" (default)\n"
+    "                   none: everything in the main files, no side files\n"
+    "                   wal-only: recent rows only in a \"-wal\", no \"-shm\"\n";
+
+struct UsageError {
+  std::string message;
+};
+
+template <typename Number>
+Number parsed(std::string_view option, std::string_view text) {
+  Number value{};
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) {
+    throw UsageError{std::string(option) + " needs a number, not \"" + std::string(text) + "\""};
+  }
+  return value;
+}
+
+SampleLibrary::SideFiles sideFilesNamed(std::string_view name) {
+  if (name == "live") return SampleLibrary::SideFiles::live;
+  if (name == "none") return SampleLibrary::SideFiles::none;
+  if (name == "wal-only") return SampleLibrary::SideFiles::walWithoutShm;
+  throw UsageError{"--side-files takes live, none or wal-only, not \"" + std::string(name) + "\""};
+}
+
+std::string_view sideFilesName(SampleLibrary::SideFiles sideFiles) {
+  switch (sideFiles) {
+    case SampleLibrary::SideFiles::live:
+      return "live";
+    case SampleLibrary::SideFiles::none:
+      return "none";
+    case SampleLibrary::SideFiles::walWithoutShm:
+      return "wal-only";
+  }
+  return {};
+}
+
+struct Arguments {
+  std::string package;
+  SampleLibrary::Options options;
+};
+
+Arguments parsedArguments(int argc, char** argv) {
+  Arguments arguments;
+  std::optional<std::string> package;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (argument.starts_with("--")) {
+      if (i + 1 >= argc) throw UsageError{std::string(argument) + " needs a value"};
+      const std::string_view value = argv[++i];
+      if (argument == "--assets") {
+        arguments.options.assets = parsed<int>(argument, value);
+        if (arguments.options.assets < 0 || arguments.options.assets > maximumAssets) {
+          throw UsageError{"--assets must lie between 0 and 10000000"};
+        }
+      } else if (argument == "--seed") {
+        arguments.options.seed = parsed<std::uint64_t>(argument, value);
+      } else if (argument == "--side-files") {
+        arguments.options.sideFiles = sideFilesNamed(value);
+      } else {
+        throw UsageError{"unknown option " + std::string(argument)};
+      }
+    } else if (package) {
+      throw UsageError{"only one OUT_DIR, please (also got \"" + std::string(argument) + "\")"};
+    } else if (argument.empty()) {
+      throw UsageError{"OUT_DIR is empty"};
+    } else {
+      package = std::string(argument);
+    }
+  }
+  if (!package) throw UsageError{"OUT_DIR is missing"};
+  arguments.package = *package;
+  return arguments;
+}
+
+void report(const Arguments& arguments, const SampleLibrary::Summary& summary) {
+  std::cout << "Wrote " << arguments.package << " (seed " << arguments.options.seed
+            << ", side files " << sideFilesName(arguments.options.sideFiles) << ")\n"
+            << "  assets:                     " << summary.assets << '\n'
+            << "  listed images:              " << summary.images << '\n'
+            << "  listed images with a GUID:  " << summary.imagesWithCloudID << '\n'
+            << "  analysed assets:            " << summary.analysed << '\n'
+            << "  detected faces:             " << summary.faces << '\n'
+            << "  search term links (psi):    " << summary.psiTerms << '\n'
+            << "  lexemes (leo):              " << summary.lexemes << '\n'
+            << "  items (leo):                " << summary.items << '\n'
+            << "  recent assets (after the last checkpoint): " << summary.recentAssets << '\n';
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (argument == "--help" || argument == "-h") {
+      std::cout << usage;
+      return 0;
+    }
+  }
+  Arguments arguments;
+  try {
+    arguments = parsedArguments(argc, argv);
+  } catch (const UsageError& error) {
+    std::cerr << "lumenfolio-sample-library: " << error.message << '\n' << usage;
+    return 2;
+  }
+  try {
+    report(arguments, SampleLibrary::write(arguments.package, arguments.options));
+  } catch (const std::exception& error) {
+    std::cerr << "lumenfolio-sample-library: cannot write the sample library: " << error.what()
+              << '\n';
+    return 1;
+  }
+  return 0;
 }

@@ -32,11 +32,13 @@ class SampleLibrary {
     int psiTerms = 0;           // rows of ga
     int lexemes = 0;            // rows of lexicon
     int items = 0;              // rows of items
+    int recentAssets = 0;       // the last assets, whose rows were written after the checkpoint
   };
 
   // Creates `package` (and its "database" and "database/search" folders) and
-  // writes Photos.sqlite, psi.sqlite and leo.sqlite into it. Throws
-  // std::runtime_error when a database cannot be written.
+  // writes Photos.sqlite, psi.sqlite and leo.sqlite into it. The same options
+  // give the same rows, whatever the side files. Throws std::runtime_error when
+  // a database cannot be written or already exists.
   static Summary write(const std::filesystem::path& package, const Options& options);
 };
 
