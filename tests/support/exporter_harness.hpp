@@ -1,0 +1,88 @@
+// An Exporter wired to fakes in virtual time, with its shared folder in a
+// temporary folder, and a recorder of what its observers are told.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "exporter/exporter.hpp"
+#include "support/fake_clock.hpp"
+#include "support/fake_desktop_services.hpp"
+#include "support/fake_library_store.hpp"
+#include "support/fake_photo_platform.hpp"
+#include "support/inline_worker.hpp"
+#include "support/manual_queue.hpp"
+#include "support/memory_preferences.hpp"
+#include "support/temp_dir.hpp"
+#include "sync/sync_file.hpp"
+
+namespace lumenfolio::testing {
+
+class ExporterHarness {
+ public:
+  ExporterHarness();
+
+  Exporter::Dependencies dependencies(bool runsStartUp = true);
+  std::shared_ptr<Exporter> create(bool runsStartUp = true) {
+    return Exporter::create(dependencies(runsStartUp));
+  }
+
+  // Makes a folder under the temporary folder and remembers it as the shared folder.
+  std::filesystem::path chooseSharedFolder(const std::string& name = "Shared");
+  // Where this device's shared file goes in the remembered folder.
+  std::filesystem::path sharedFile();
+
+  // An image asset of the platform; with a cloud identifier unless none is given.
+  // Returns its local identifier.
+  std::string addAsset(const std::string& uuid,
+                       const std::optional<std::string>& cloudID = std::nullopt);
+
+  // Runs one export to its end; true when its `done` was called.
+  bool exportNow(Exporter& exporter);
+
+  TempDir temp;
+  FakeClock clock;
+  ManualQueue queue{clock};
+  InlineWorker storeWorker{queue};
+  InlineWorker writeWorker{queue};
+  FakeLibraryStore store;
+  FakePhotoPlatform photos;
+  MemoryPreferences preferences;
+  FakeDesktopServices desktop;
+  // Swapped by tests that need the write to fail; every call is counted, and
+  // the last payload and destination handed over are kept.
+  Exporter::SharedFileWriter writer = SyncFile::write;
+  int writes = 0;
+  std::optional<SyncFile::Payload> lastPayload;
+  std::filesystem::path lastDestination;
+};
+
+// Follows an exporter's announcements: every status it shows, in order, and
+// every change of isWorking.
+class StateRecorder {
+ public:
+  explicit StateRecorder(Exporter& exporter);
+  ~StateRecorder();
+  StateRecorder(const StateRecorder&) = delete;
+  StateRecorder& operator=(const StateRecorder&) = delete;
+
+  std::vector<std::optional<std::string>> statuses;
+  std::vector<bool> working;
+  int announcements = 0;
+
+ private:
+  Exporter& exporter_;
+  Exporter::ObserverID id_;
+};
+
+// The rows of the feature table of a shared file, in assetID order.
+std::vector<SyncFile::Features> sharedFileRows(const std::filesystem::path& file);
+// The value stored under `key` in the meta table of a shared file.
+std::optional<std::string> sharedFileMeta(const std::filesystem::path& file,
+                                          const std::string& key);
+
+}  // namespace lumenfolio::testing
