@@ -39,13 +39,9 @@ SampleDatabase::SampleDatabase(std::filesystem::path path) : path_(std::move(pat
     throw std::runtime_error(path_.string() +
                              ": cannot create the database: " + sqlite3_errstr(rc));
   }
-  auto journal = prepare("PRAGMA journal_mode=WAL");
-  if (!journal.step() || journal.columnText(0) != std::optional<std::string_view>("wal")) {
-    fail("cannot switch to WAL journal mode");
-  }
-  // Durability does not matter while a sample is made; speed does. The
-  // checkpoints are ours to place, so that the last rows can stay in the "-wal".
-  exec("PRAGMA synchronous=OFF; PRAGMA wal_autocheckpoint=0; PRAGMA cache_size=-32768");
+  // The bulk goes straight into the main file; durability does not matter
+  // while a sample is made.
+  exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA cache_size=-32768");
 }
 
 void SampleDatabase::exec(const std::string& sql) const {
@@ -89,10 +85,13 @@ void SampleDatabase::finishInsert(SqliteStatement& statement) const {
   statement.reset();
 }
 
-void SampleDatabase::checkpoint() const {
-  const int rc = sqlite3_wal_checkpoint_v2(db_.handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE,
-                                           nullptr, nullptr);
-  if (rc != SQLITE_OK) fail("checkpoint");
+void SampleDatabase::switchToWriteAheadLog() const {
+  auto journal = prepare("PRAGMA journal_mode=WAL");
+  if (!journal.step() || journal.columnText(0) != std::optional<std::string_view>("wal")) {
+    fail("cannot switch to WAL journal mode");
+  }
+  // Checkpoints are left to `close`, so that the last rows can stay in the "-wal".
+  exec("PRAGMA wal_autocheckpoint=0");
 }
 
 void SampleDatabase::fail(std::string_view what) const {

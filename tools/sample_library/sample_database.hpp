@@ -19,8 +19,8 @@ namespace lumenfolio::sample {
 
 class SampleDatabase {
  public:
-  // Creates the file (it must not exist yet) in WAL journal mode. Throws
-  // std::runtime_error when SQLite refuses.
+  // Creates the file (it must not exist yet) without a journal, for the bulk of
+  // the rows. Throws std::runtime_error when SQLite refuses.
   explicit SampleDatabase(std::filesystem::path path);
 
   const std::filesystem::path& path() const { return path_; }
@@ -36,8 +36,9 @@ class SampleDatabase {
     finishInsert(statement);
   }
 
-  // Moves everything written so far into the main file and empties the "-wal".
-  void checkpoint() const;
+  // From here on the database is in WAL journal mode, as the library's are,
+  // and what is written stays in the "-wal" until `close`.
+  void switchToWriteAheadLog() const;
 
   // Closes the connection; statements prepared on it must be gone by now.
   // `live` and `walWithoutShm` keep the rows of the last transaction only in
