@@ -64,15 +64,22 @@ bool ExporterHarness::exportNow(Exporter& exporter) {
 }
 
 StateRecorder::StateRecorder(Exporter& exporter)
-    : exporter_(exporter), id_(exporter.addObserver([this] {
-        ++announcements;
-        if (statuses.empty() || statuses.back() != exporter_.status()) {
-          statuses.push_back(exporter_.status());
-        }
-        if (working.empty() || working.back() != exporter_.isWorking()) {
-          working.push_back(exporter_.isWorking());
-        }
-      })) {}
+    : exporter_(exporter),
+      lastStatus_(exporter.status()),
+      lastWorking_(exporter.isWorking()),
+      id_(exporter.addObserver([this] { record(); })) {}
+
+void StateRecorder::record() {
+  ++announcements;
+  if (exporter_.status() != lastStatus_) {
+    lastStatus_ = exporter_.status();
+    statuses.push_back(lastStatus_);
+  }
+  if (exporter_.isWorking() != lastWorking_) {
+    lastWorking_ = exporter_.isWorking();
+    working.push_back(lastWorking_);
+  }
+}
 
 StateRecorder::~StateRecorder() {
   exporter_.removeObserver(id_);

@@ -61,8 +61,8 @@ class ExporterHarness {
   std::filesystem::path lastDestination;
 };
 
-// Follows an exporter's announcements: every status it shows, in order, and
-// every change of isWorking.
+// Follows an exporter's announcements: every status it shows after the
+// recorder was made, in order, and every change of isWorking.
 class StateRecorder {
  public:
   explicit StateRecorder(Exporter& exporter);
@@ -75,7 +75,11 @@ class StateRecorder {
   int announcements = 0;
 
  private:
+  void record();
+
   Exporter& exporter_;
+  std::optional<std::string> lastStatus_;
+  bool lastWorking_;
   Exporter::ObserverID id_;
 };
 
