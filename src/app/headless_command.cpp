@@ -16,6 +16,7 @@
 #include "app/stop_signals.hpp"
 #include "metadata/metadata_store.hpp"
 #include "platform/headless_desktop_services.hpp"
+#include "platform/pictures_folder.hpp"
 #include "platform/plain_main_queue.hpp"
 #include "sync/cloud_identity.hpp"
 #include "sync/sync_folder.hpp"
@@ -228,10 +229,13 @@ int watch(const HeadlessArguments& arguments) {
   return 0;
 }
 
-std::string libraryLine(ExporterRuntime& runtime) {
-  const auto library = runtime.libraryPackage();
-  if (!library) return "not found in " + runtime.picturesFolder().string();
-  MetadataStore store(runtime.picturesFolder(), library);
+// Reads the library the way an export would, without building the controller:
+// its construction would forget a remembered folder that has vanished.
+std::string libraryLine(const HeadlessArguments& arguments) {
+  const auto pictures = PicturesFolder::locate();
+  const auto library = arguments.library ? arguments.library : MetadataStore::libraryURL(pictures);
+  if (!library) return "not found in " + pictures.string();
+  MetadataStore store(pictures, library);
   const auto failureText = store.currentFailure();
   return library->string() +
          (failureText ? " (not readable: " + *failureText + ")" : " (readable)");
@@ -260,11 +264,7 @@ int status(const HeadlessArguments& arguments) {
     printLine(stdout, "Shared file: " + file.string() + (present ? "" : " (missing)"));
   }
 
-  PlainMainQueue queue;
-  HeadlessDesktopServices desktop;
-  ExporterRuntime runtime(queue, desktop,
-                          {.libraryPackage = arguments.library, .runsStartUp = false});
-  printLine(stdout, "Photos library: " + libraryLine(runtime));
+  printLine(stdout, "Photos library: " + libraryLine(arguments));
   return 0;
 }
 
@@ -280,6 +280,8 @@ int HeadlessCommand::run(int argc, char** argv) {
   HeadlessArguments arguments;
   try {
     arguments = HeadlessArguments::parse(argumentsOf(argc, argv));
+    // Absolute from here on, so every line the command prints names it in full.
+    if (arguments.library) arguments.library = std::filesystem::absolute(*arguments.library);
   } catch (const HeadlessArguments::UsageError& error) {
     printLine(stderr, std::string(kProgram) + ": " + error.what());
     std::fputs(HeadlessArguments::usage(kProgram).c_str(), stderr);

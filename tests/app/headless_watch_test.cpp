@@ -1,0 +1,72 @@
+// The watch command, and the road a library change takes to the controller.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <future>
+
+#include "exporter/exporter_change_observer.hpp"
+#include "headless_fixture.hpp"
+#include "headless_library.hpp"
+#include "platform/library_photo_platform.hpp"
+
+namespace lumenfolio::testing {
+namespace {
+
+class HeadlessWatch : public ::testing::Test {
+ protected:
+  void SetUp() override { writeSampleLibrary(library_, 120, 11); }
+
+  HeadlessUser user_;
+  const std::filesystem::path library_ = user_.scratch("libraries") / "Watched.photoslibrary";
+  const std::filesystem::path shared_ = user_.scratch("shared");
+};
+
+TEST_F(HeadlessWatch, aWriteToTheLibraryDatabaseReachesTheObserversAction) {
+  LibraryPhotoPlatform platform(user_.pictures(), library_);
+  std::promise<void> changed;
+  std::atomic<bool> reported = false;
+  platform.registerChangeObserver(std::make_shared<ExporterChangeObserver>([&] {
+    if (!reported.exchange(true)) changed.set_value();
+  }));
+  // The platform watches in the background from registration on; the write
+  // below is the kind the Photos application makes.
+  execute(photosDatabase(library_), "UPDATE ZASSET SET ZFAVORITE = 1 WHERE Z_PK = 1");
+  // The limit only guards against a hang; the report comes about a second after the write.
+  EXPECT_EQ(changed.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
+}
+
+TEST_F(HeadlessWatch, exportsAtStartWhenNoExportIsRecordedAndStopsOnTerm) {
+  // Choosing the folder through a failed export: the library is missing from
+  // Pictures, so this run only remembers the folder.
+  ASSERT_EQ(user_.run({"export", "--folder", shared_.string()}).exitCode, 1);
+
+  const auto watch = user_.start({"watch", "--library", library_.string()});
+  ASSERT_TRUE(watch->waitForOutput("Exported ")) << watch->outputSoFar();
+  watch->signal(SIGTERM);
+  const auto result = watch->finish();
+  EXPECT_EQ(result.exitCode, 0) << describe(result);
+  EXPECT_NE(result.out.find("Watching " + library_.string()), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("Reading the library databases…"), std::string::npos) << result.out;
+  EXPECT_TRUE(result.out.ends_with("Stopped.\n")) << result.out;
+  EXPECT_FALSE(readSharedFile(sharedFileIn(shared_)).features.empty());
+}
+
+TEST_F(HeadlessWatch, aRecentExportMeansNoExportAtStartAndInterruptStops) {
+  ASSERT_EQ(
+      user_.run({"export", "--library", library_.string(), "--folder", shared_.string()}).exitCode,
+      0);
+  const auto file = sharedFileIn(shared_);
+  const auto before = filesOf(shared_);
+
+  const auto watch = user_.start({"watch", "--library", library_.string()});
+  ASSERT_TRUE(watch->waitForOutput("Watching ")) << watch->outputSoFar();
+  watch->signal(SIGINT);
+  const auto result = watch->finish();
+  EXPECT_EQ(result.exitCode, 0) << describe(result);
+  EXPECT_EQ(result.out.find("Reading the library databases…"), std::string::npos) << result.out;
+  EXPECT_EQ(filesOf(shared_), before);
+}
+
+}  // namespace
+}  // namespace lumenfolio::testing
