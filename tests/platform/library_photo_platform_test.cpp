@@ -2,13 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <cstdio>
 #include <fstream>
+#include <future>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "exporter/exporter_change_observer.hpp"
 #include "metadata/sqlite_database.hpp"
 #include "sample_library/sample_library.hpp"
 #include "support/temp_dir.hpp"
@@ -251,40 +252,33 @@ TEST_F(LibraryPhotoPlatformTest, readsTheSampleLibraryWhateverStateItsSideFilesA
   }
 }
 
-// Counts change reports; a test waits for a count with a bounded wait.
-class CountingObserver : public ChangeObserver {
- public:
-  void photoLibraryDidChange() override {
-    const std::lock_guard lock(mutex_);
-    ++calls_;
-    changed_.notify_all();
+// An observer whose first report fulfils a promise the test can wait on.
+struct FirstReport {
+  std::promise<void> promise;
+  std::once_flag once;
+  std::shared_ptr<ChangeObserver> observer = std::make_shared<ExporterChangeObserver>(
+      [this] { std::call_once(once, [this] { promise.set_value(); }); });
+  bool arrives() {
+    return promise.get_future().wait_for(std::chrono::seconds(20)) == std::future_status::ready;
   }
-  bool waitFor(int calls) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::seconds(20), [&] { return calls_ >= calls; });
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  int calls_ = 0;
 };
 
 TEST_F(LibraryPhotoPlatformTest, reportsChangesOfTheLibraryToRegisteredObservers) {
   writeLibrary(kFullAssetTable, asset(1, uuid(1)));
   LibraryPhotoPlatform platform(pictures());
-  const auto first = std::make_shared<CountingObserver>();
-  const auto second = std::make_shared<CountingObserver>();
-  platform.registerChangeObserver(first);
-  platform.registerChangeObserver(second);
+  FirstReport first;
+  FirstReport second;
+  platform.registerChangeObserver(first.observer);
+  platform.registerChangeObserver(second.observer);
   execute(asset(2, uuid(2)));
-  EXPECT_TRUE(first->waitFor(1));
-  EXPECT_TRUE(second->waitFor(1));
+  EXPECT_TRUE(first.arrives());
+  EXPECT_TRUE(second.arrives());
 }
 
 TEST_F(LibraryPhotoPlatformTest, registeringWithoutALibraryIsHarmless) {
   LibraryPhotoPlatform platform(pictures());
-  platform.registerChangeObserver(std::make_shared<CountingObserver>());
+  FirstReport report;
+  platform.registerChangeObserver(report.observer);
   EXPECT_TRUE(platform.fetchImageAssetIdentifiers().empty());
 }
 
