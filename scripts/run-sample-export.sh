@@ -11,6 +11,11 @@ library="$work/Pictures/Photos Library.photoslibrary"
 "$build/tools/sample_library/lumenfolio-sample-library" "$library" --assets 2000 --seed 1
 
 # A home of its own, so the sample run leaves the user's settings alone.
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
-mkdir -p "$HOME"
-"$build/src/app/lumenfolio-exporter" export --library "$library" --folder "$work/shared"
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache"
+export XDG_RUNTIME_DIR="$work/run"
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+exporter="$build/src/app/lumenfolio-exporter"
+"$exporter" export --library "$library" --folder "$work/shared"
+echo
+"$exporter" status --library "$library"
