@@ -439,27 +439,19 @@ void Exporter::queue(std::function<void()> done) {
 }
 
 void Exporter::setWorking(bool working) {
-  if (isWorking_ == working) return;
-  isWorking_ = working;
-  changed();
+  publish(isWorking_, working);
 }
 
 void Exporter::setStatus(std::optional<std::string> status) {
-  if (status_ == status) return;
-  status_ = std::move(status);
-  changed();
+  publish(status_, std::move(status));
 }
 
 void Exporter::setNeedsFullDiskAccess(bool needs) {
-  if (needsFullDiskAccess_ == needs) return;
-  needsFullDiskAccess_ = needs;
-  changed();
+  publish(needsFullDiskAccess_, needs);
 }
 
 void Exporter::setFolderName(std::optional<std::string> name) {
-  if (folderName_ == name) return;
-  folderName_ = std::move(name);
-  changed();
+  publish(folderName_, std::move(name));
 }
 
 void Exporter::recordExport(std::int64_t count) {

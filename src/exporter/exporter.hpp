@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "exporter/clock.hpp"
@@ -99,6 +100,12 @@ class Exporter : public std::enable_shared_from_this<Exporter> {
   void setFolderName(std::optional<std::string> name);
   void recordExport(std::int64_t count);
   void changed();
+  template <typename T>
+  void publish(T& field, T value) {
+    if (field == value) return;
+    field = std::move(value);
+    changed();
+  }
 
   // The order-independent digest of the rows of one export.
   static std::string digest(const std::vector<SyncFile::Features>& rows);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/exporter_harness.hpp"
+#include "support/exporter_texts.hpp"
 
 namespace {
 
@@ -16,6 +17,8 @@ using lumenfolio::Exporter;
 using lumenfolio::SyncFile;
 using lumenfolio::testing::ExporterHarness;
 using lumenfolio::testing::sharedFileRows;
+using lumenfolio::testing::StateRecorder;
+using lumenfolio::testing::texts::writing;
 
 // Keeps the library check satisfied, so each test only looks at its own asset.
 const std::string kAnchor = "00000000-0000-4000-8000-00000000A0A0";
@@ -192,11 +195,11 @@ TEST_F(ExportMatching, rowsFollowThePlatformsOrder) {
 TEST_F(ExportMatching, noSurvivorsStillWriteAFileWithoutRows) {
   harness.photos.assets.clear();
   harness.addAsset(kAsset, "cloud-asset");
-  std::vector<std::optional<std::string>> statuses;
-  exporter->addObserver([&] { statuses.push_back(exporter->status()); });
+  StateRecorder recorder(*exporter);
   harness.exportNow(*exporter);
 
-  EXPECT_NE(std::find(statuses.begin(), statuses.end(), "Writing 0 photos…"), statuses.end());
+  const auto& statuses = recorder.statuses;
+  EXPECT_NE(std::find(statuses.begin(), statuses.end(), writing(0)), statuses.end());
   EXPECT_EQ(harness.writes, 1);
   EXPECT_TRUE(sharedFileRows(harness.sharedFile()).empty());
   EXPECT_EQ(exporter->lastCount(), 0);

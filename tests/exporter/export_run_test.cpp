@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/exporter_harness.hpp"
+#include "support/exporter_texts.hpp"
 #include "sync/sync_folder.hpp"
 
 namespace {
@@ -24,14 +25,7 @@ using lumenfolio::testing::ExporterHarness;
 using lumenfolio::testing::sharedFileRows;
 using lumenfolio::testing::StateRecorder;
 using Statuses = std::vector<std::optional<std::string>>;
-
-const std::string kChooseFolder =
-    "Choose the shared folder — the same one the lumenfolio apps use.";
-const std::string kReading = "Reading the library databases…";
-const std::string kReadingDetails = "Reading places, people and camera details…";
-const std::string kNoMeasures = "The library database has no computed measures yet.";
-const std::string kMatching = "Matching photos…";
-const std::string kCannotWrite = "Couldn't write the shared file.";
+using namespace lumenfolio::testing::texts;
 
 const std::string kFirst = "11111111-AAAA-4BBB-8CCC-000000000001";
 const std::string kSecond = "22222222-AAAA-4BBB-8CCC-000000000002";
@@ -67,7 +61,7 @@ TEST_F(ExportRun, writesTheSharedFileShowingEveryStageInOrder) {
   EXPECT_TRUE(harness.exportNow(*exporter));
 
   EXPECT_EQ(recorder.statuses,
-            (Statuses{kReading, kReadingDetails, kMatching, "Writing 2 photos…", std::nullopt}));
+            (Statuses{kReading, kReadingDetails, kMatching, writing(2), std::nullopt}));
   EXPECT_EQ(recorder.working, (std::vector<bool>{true, false}));
   EXPECT_FALSE(exporter->isWorking());
   EXPECT_FALSE(exporter->needsFullDiskAccess());
@@ -147,14 +141,14 @@ TEST_F(ExportRun, aSecondRequestWhileWritingIsDroppedAndToldAtOnce) {
   exporter->runExport([&firstDone] { firstDone = true; });
   harness.queue.runUntilIdle();
   ASSERT_TRUE(exporter->isWorking());
-  ASSERT_EQ(exporter->status(), "Writing 2 photos…");
+  ASSERT_EQ(exporter->status(), writing(2));
 
   StateRecorder recorder(*exporter);
   EXPECT_TRUE(harness.exportNow(*exporter));
   EXPECT_FALSE(firstDone);
   EXPECT_EQ(recorder.announcements, 0);
   EXPECT_TRUE(exporter->isWorking());
-  EXPECT_EQ(exporter->status(), "Writing 2 photos…");
+  EXPECT_EQ(exporter->status(), writing(2));
   EXPECT_EQ(harness.store.featureReads, 1);
 
   harness.writeWorker.resume();
@@ -309,7 +303,7 @@ TEST_F(ExportRun, aWriteFailureShowsTheWritersTextAndKeepsTheRecord) {
   EXPECT_TRUE(harness.exportNow(*exporter));
 
   EXPECT_EQ(recorder.statuses,
-            (Statuses{kReading, kReadingDetails, kMatching, "Writing 2 photos…", kCannotWrite}));
+            (Statuses{kReading, kReadingDetails, kMatching, writing(2), kCannotWrite}));
   EXPECT_EQ(recorder.working, (std::vector<bool>{true, false}));
   EXPECT_FALSE(exporter->lastExport().has_value());
   EXPECT_EQ(exporter->lastCount(), 0);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "support/exporter_harness.hpp"
+#include "support/exporter_texts.hpp"
 #include "sync/sync_folder.hpp"
 
 namespace {
@@ -13,11 +14,9 @@ using lumenfolio::AuthorizationStatus;
 using lumenfolio::Exporter;
 using lumenfolio::PreferenceDate;
 using lumenfolio::testing::ExporterHarness;
+using lumenfolio::testing::texts::kChooseFolder;
+using lumenfolio::testing::texts::kNoAccess;
 
-const std::string kNoAccess =
-    "No access to the photo library. Allow it in System Settings → Privacy & Security → Photos.";
-const std::string kChooseFolder =
-    "Choose the shared folder — the same one the lumenfolio apps use.";
 const std::string kUUID = "6F1C2A9E-3B4D-4E5F-8A6B-7C8D9E0F1A2B";
 
 class ExporterStartUp : public ::testing::Test {

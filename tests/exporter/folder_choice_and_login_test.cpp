@@ -5,6 +5,7 @@
 #include <string>
 
 #include "support/exporter_harness.hpp"
+#include "support/exporter_texts.hpp"
 #include "sync/sync_folder.hpp"
 
 namespace {
@@ -16,10 +17,9 @@ using lumenfolio::Exporter;
 using lumenfolio::SyncFolder;
 using lumenfolio::testing::ExporterHarness;
 using lumenfolio::testing::StateRecorder;
+using lumenfolio::testing::texts::kChooseFolder;
 using LoginItemStatus = lumenfolio::testing::FakeDesktopServices::LoginItemStatus;
 
-const std::string kChooseFolder =
-    "Choose the shared folder — the same one the lumenfolio apps use.";
 const std::string kAsset = "9D8C7B6A-5F4E-4D3C-8B2A-190817263544";
 
 class FolderChoice : public ::testing::Test {
