@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -31,11 +32,22 @@ std::system_error lastError(const std::string& what) {
   return std::system_error(errno, std::generic_category(), what);
 }
 
+// The user's runtime folder as the login manager makes it, when it is there and ours.
+std::filesystem::path sessionRuntimeFolder(const std::filesystem::path& root) {
+  const auto folder = root / std::to_string(::getuid());
+  struct stat status {};
+  if (::stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return {};
+  return status.st_uid == ::getuid() ? folder : std::filesystem::path{};
+}
+
 }  // namespace
 
-std::filesystem::path SharedFileLock::defaultPath() {
-  if (auto runtime = environmentPath("XDG_RUNTIME_DIR"); !runtime.empty()) {
-    return runtime / "lumenfolio-exporter.lock";
+std::filesystem::path SharedFileLock::defaultPath(const std::filesystem::path& systemRuntimeRoot) {
+  constexpr const char* kRuntimeName = "lumenfolio-exporter.lock";
+  if (auto runtime = environmentPath("XDG_RUNTIME_DIR"); !runtime.empty())
+    return runtime / kRuntimeName;
+  if (auto session = sessionRuntimeFolder(systemRuntimeRoot); !session.empty()) {
+    return session / kRuntimeName;
   }
   return cacheHome() / "lumenfolio" / "exporter.lock";
 }

@@ -12,9 +12,14 @@ namespace lumenfolio {
 
 class SharedFileLock {
  public:
-  // "$XDG_RUNTIME_DIR/lumenfolio-exporter.lock", else
-  // "lumenfolio/exporter.lock" in $XDG_CACHE_HOME (default ~/.cache).
-  static std::filesystem::path defaultPath();
+  // "lumenfolio-exporter.lock" in $XDG_RUNTIME_DIR; else in the user's own
+  // folder under `systemRuntimeRoot` (named by the user id), which exists while
+  // the user has a session; else "lumenfolio/exporter.lock" in $XDG_CACHE_HOME
+  // (default ~/.cache). The middle step matters: a cron job gets no
+  // XDG_RUNTIME_DIR while the tray application beside it does, and both must
+  // lock the same file.
+  static std::filesystem::path defaultPath(
+      const std::filesystem::path& systemRuntimeRoot = "/run/user");
 
   // Blocks until this process holds the lock. Creates the lock file (and its
   // folder) when needed; throws std::system_error when it cannot be opened.

@@ -81,16 +81,23 @@ TEST(SharedFileLock, releasesTheLockWhenTheWriterThrows) {
   EXPECT_TRUE(lockIsFree(file));
 }
 
-TEST(SharedFileLock, livesInTheRuntimeFolderElseTheCache) {
+TEST(SharedFileLock, livesInTheRuntimeFolderElseTheSessionFolderElseTheCache) {
   const testing::TempDir dir;
+  const auto noSessions = dir / "no sessions";
   ::setenv("XDG_RUNTIME_DIR", (dir / "run").c_str(), 1);
-  EXPECT_EQ(SharedFileLock::defaultPath(), dir / "run" / "lumenfolio-exporter.lock");
+  EXPECT_EQ(SharedFileLock::defaultPath(noSessions), dir / "run" / "lumenfolio-exporter.lock");
+
   ::unsetenv("XDG_RUNTIME_DIR");
+  const auto session = dir / "sessions" / std::to_string(::getuid());
+  std::filesystem::create_directories(session);
+  EXPECT_EQ(SharedFileLock::defaultPath(dir / "sessions"), session / "lumenfolio-exporter.lock");
+
   ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
-  EXPECT_EQ(SharedFileLock::defaultPath(), dir / "cache" / "lumenfolio" / "exporter.lock");
+  EXPECT_EQ(SharedFileLock::defaultPath(noSessions),
+            dir / "cache" / "lumenfolio" / "exporter.lock");
   ::unsetenv("XDG_CACHE_HOME");
   ::setenv("HOME", (dir / "home").c_str(), 1);
-  EXPECT_EQ(SharedFileLock::defaultPath(),
+  EXPECT_EQ(SharedFileLock::defaultPath(noSessions),
             dir / "home" / ".cache" / "lumenfolio" / "exporter.lock");
 }
 
