@@ -276,7 +276,7 @@ void SyncFile::write(const Payload& payload, const fs::path& destination) {
   try {
     fill(part, payload);
     flushToDisk(part);
-  } catch (const SyncError&) {
+  } catch (...) {
     fs::remove(part, ignored);
     throw;
   }

@@ -72,10 +72,16 @@ class SyncFile {
     std::string deviceName;
   };
 
-  // Writes the payload as a complete new shared file at `destination`,
-  // replacing the previous one atomically. Throws SyncError(cannotWrite) when
-  // the file cannot be built, or std::system_error when the final move fails;
-  // in both cases the previous file stays as it was.
+  // Writes the payload as a complete new shared file at `destination`: built
+  // as destination + ".part" beside it (a stale one is removed first), flushed
+  // to disk, then renamed over the previous file, so readers only ever find a
+  // complete file under the final name. Folders are never created.
+  // Throws SyncError(cannotWrite) when the file cannot be built (the folder is
+  // missing or unwritable, SQLite fails at any step, the disk fills up) or when
+  // the destination's file name is not a safe single name; the ".part" is then
+  // removed. Throws std::system_error with the system's own error when the
+  // rename fails; the ".part" then stays until the next write. In every failure
+  // the previous file stays as it was.
   static void write(const Payload& payload, const std::filesystem::path& destination);
 
   // Lowercase hex SHA-256 of the texts sorted by Unicode scalar values after
