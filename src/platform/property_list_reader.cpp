@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -26,12 +27,20 @@ struct MallocFree {
 };
 using MallocedText = std::unique_ptr<char, MallocFree>;
 
+// libstdc++ throws from a read error (a directory, a failing disk) instead of
+// setting a flag, so a file that cannot be read is caught here.
 std::optional<std::string> fileContents(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
-  return contents;
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(file, error)) return std::nullopt;
+  try {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return std::nullopt;
+    return contents;
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
 }
 
 std::string xmlText(plist_t node) {
