@@ -4,7 +4,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
-bash "$root/scripts/build.sh" lumenfolio-exporter lumenfolio-sample-library
+bash "$root/scripts/build.sh" --target lumenfolio-exporter lumenfolio-sample-library
 
 work=$(mktemp -d -t lumenfolio-sample-XXXXXX)
 library="$work/Pictures/Photos Library.photoslibrary"
@@ -13,7 +13,7 @@ library="$work/Pictures/Photos Library.photoslibrary"
 # A home of its own, so the sample run leaves the user's settings alone.
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache"
 export XDG_RUNTIME_DIR="$work/run"
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$work/shared"
 chmod 700 "$XDG_RUNTIME_DIR"
 exporter="$build/src/app/lumenfolio-exporter"
 "$exporter" export --library "$library" --folder "$work/shared"
