@@ -1,13 +1,170 @@
 #include "app/exporter_app.hpp"
 
+#include <QApplication>
+#include <QCursor>
+#include <QDateTime>
+#include <QScreen>
+#include <chrono>
 #include <cstdio>
 
-namespace lumenfolio {
+#include "app/exporter_runtime.hpp"
+#include "app/registration_mark.hpp"
+#include "app/single_instance.hpp"
+#include "platform/linux_desktop_services.hpp"
+#include "platform/pictures_folder.hpp"
+#include "platform/qt_main_queue.hpp"
 
-// Replaced by the tray application.
-int ExporterApp::run(int, char**) {
-  std::fputs("lumenfolio-exporter: the tray application is not built yet\n", stderr);
-  return 1;
+namespace lumenfolio {
+namespace {
+
+constexpr std::chrono::seconds kActivationPatience(5);
+constexpr int kPanelOffset = 4;
+
+double secondsNow() {
+  return double(QDateTime::currentMSecsSinceEpoch()) / 1000;
+}
+
+QString ui(const char* source) {
+  return QCoreApplication::translate("lumenfolio::ExporterApp", source);
+}
+
+// Keeps `panel` whole on the screen that holds `anchor`.
+QPoint clampToScreen(QRect panel, const QPoint& anchor) {
+  const QScreen* screen = QGuiApplication::screenAt(anchor);
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  if (!screen) return panel.topLeft();
+  const QRect room = screen->availableGeometry();
+  panel.moveRight(std::min(panel.right(), room.right()));
+  panel.moveLeft(std::max(panel.left(), room.left()));
+  panel.moveBottom(std::min(panel.bottom(), room.bottom()));
+  panel.moveTop(std::max(panel.top(), room.top()));
+  return panel.topLeft();
+}
+
+}  // namespace
+
+int ExporterApp::run(int argc, char** argv) {
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("lumenfolio-exporter"));
+  QApplication::setDesktopFileName(QStringLiteral("lumenfolio-exporter"));
+  QApplication::setWindowIcon(RegistrationMark::idle());
+
+  SingleInstance instance(SingleInstance::defaultFolder());
+  ExporterApp* front = nullptr;
+  if (!instance.acquire([&front] {
+        if (front) front->showPanel();
+      })) {
+    if (instance.activateRunning(kActivationPatience)) return 0;
+    std::fputs("lumenfolio-exporter: already running, but it does not answer\n", stderr);
+    return 1;
+  }
+
+  const bool hasSystemTray = QSystemTrayIcon::isSystemTrayAvailable();
+  // Without a tray the panel window is the whole program: closing it quits.
+  QApplication::setQuitOnLastWindowClosed(!hasSystemTray);
+
+  QtMainQueue mainQueue;
+  LinuxDesktopServices desktop(PicturesFolder::locate());
+  ExporterRuntime runtime(mainQueue, desktop, {});
+  ExporterApp app(runtime.exporter(), hasSystemTray);
+  front = &app;
+  const int status = QApplication::exec();
+  front = nullptr;
+  return status;
+}
+
+ExporterApp::ExporterApp(Exporter& exporter, bool hasSystemTray)
+    : exporter_(exporter), hasSystemTray_(hasSystemTray), panel_(actions()) {
+  panel_.setWindowFlags(hasSystemTray_ ? Qt::Popup : Qt::Window);
+  panel_.setWindowTitle(ui("lumenfolio exporter"));
+
+  tray_.setToolTip(ui("lumenfolio exporter"));
+  QObject::connect(&tray_, &QSystemTrayIcon::activated, &panel_,
+                   [this](QSystemTrayIcon::ActivationReason reason) {
+                     if (reason == QSystemTrayIcon::Context) return;
+                     if (panel_.isVisible() && hasSystemTray_) {
+                       panel_.hide();
+                     } else {
+                       showPanel();
+                     }
+                   });
+  // Some trays never report a click and only offer the item's menu.
+  QObject::connect(trayMenu_.addAction(ui("Open lumenfolio exporter")), &QAction::triggered,
+                   &panel_, [this] { showPanel(); });
+  QObject::connect(trayMenu_.addAction(ui("Quit")), &QAction::triggered, &panel_,
+                   [] { QCoreApplication::quit(); });
+  tray_.setContextMenu(&trayMenu_);
+
+  observer_ = exporter_.addObserver([this] { refresh(); });
+  refresh();
+  // Shown even without a tray now, so a tray that appears later still gets the item.
+  tray_.show();
+  if (!hasSystemTray_) showPanel();
+}
+
+ExporterApp::~ExporterApp() {
+  exporter_.removeObserver(observer_);
+}
+
+ExporterMenu::Actions ExporterApp::actions() {
+  return {
+      .openFullDiskAccessSettings = [this] { exporter_.openFullDiskAccessSettings(); },
+      .chooseFolder =
+          [this] {
+            // A popup holds the pointer, so it makes way for the folder dialog.
+            hidePopup();
+            exporter_.chooseFolder();
+          },
+      .exportNow = [this] { exporter_.runExport(); },
+      .setOpensAtLogin = [this](bool enabled) { exporter_.setOpensAtLogin(enabled); },
+      .quit = [] { QCoreApplication::quit(); },
+  };
+}
+
+ExporterMenu::State ExporterApp::stateOf(const Exporter& exporter, double now) {
+  return {
+      .isWorking = exporter.isWorking(),
+      .status = exporter.status(),
+      .needsFullDiskAccess = exporter.needsFullDiskAccess(),
+      .lastExport = exporter.lastExport(),
+      .lastCount = exporter.lastCount(),
+      .folderName = exporter.folderName(),
+      .opensAtLogin = exporter.opensAtLogin(),
+      .now = now,
+  };
+}
+
+void ExporterApp::refresh() {
+  panel_.render(stateOf(exporter_, secondsNow()));
+  tray_.setIcon(exporter_.isWorking() ? RegistrationMark::busy() : RegistrationMark::idle());
+  if (panel_.isVisible() && hasSystemTray_) placePanel();
+}
+
+void ExporterApp::showPanel() {
+  // The last export is told relative to the moment the panel opens.
+  panel_.render(stateOf(exporter_, secondsNow()));
+  if (hasSystemTray_) placePanel();
+  panel_.show();
+  panel_.raise();
+  panel_.activateWindow();
+}
+
+// Beside the tray item: below it on a top panel, above it on a bottom one.
+// Trays that do not tell where the item is get the panel at the pointer.
+void ExporterApp::placePanel() {
+  const QRect item = tray_.geometry();
+  const QPoint anchor = item.isValid() ? item.center() : QCursor::pos();
+  const QScreen* screen = QGuiApplication::screenAt(anchor);
+  const bool itemAtTop = !screen || anchor.y() < screen->geometry().center().y();
+  const QSize size = panel_.size();
+  const QRect below = item.isValid() ? item : QRect(anchor, QSize(1, 1));
+  const int top =
+      itemAtTop ? below.bottom() + kPanelOffset : below.top() - kPanelOffset - size.height();
+  panel_.move(clampToScreen(QRect(QPoint(below.left(), top), size), anchor));
+}
+
+void ExporterApp::hidePopup() {
+  if (hasSystemTray_) panel_.hide();
 }
 
 }  // namespace lumenfolio

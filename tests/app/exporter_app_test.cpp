@@ -1,0 +1,508 @@
+#include "app/exporter_app.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+#include <QCheckBox>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QSysInfo>
+#include <QThread>
+#include <QTimer>
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/exporter_runtime.hpp"
+#include "app/registration_mark.hpp"
+#include "app/single_instance.hpp"
+#include "headless_fixture.hpp"
+#include "platform/headless_desktop_services.hpp"
+#include "platform/qt_main_queue.hpp"
+#include "qt_application.hpp"
+#include "sample_library/sample_library.hpp"
+#include "support/temp_dir.hpp"
+#include "sync/sync_folder.hpp"
+
+namespace lumenfolio {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Runs the event loop until `done` holds; the limit only guards against a hang.
+bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 60s) {
+  QEventLoop loop;
+  QTimer check;
+  QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+    if (done()) loop.quit();
+  });
+  check.start(10);
+  QTimer::singleShot(limit, &loop, &QEventLoop::quit);
+  if (!done()) loop.exec();
+  return done();
+}
+
+QString outputFolder() {
+  const QString folder = QStringLiteral(LUMENFOLIO_TEST_OUTPUT_DIR);
+  QDir().mkpath(folder);
+  return folder;
+}
+
+// ---------------------------------------------------------------------------
+// One instance per user.
+
+class SingleInstanceTest : public ::testing::Test {
+ protected:
+  void SetUp() override { testing::qtApplication(); }
+  QString folder() const { return QString::fromStdString(dir_.path().string()); }
+  testing::TempDir dir_;
+};
+
+TEST_F(SingleInstanceTest, firstStartIsTheInstanceAndLaterStartsAreTurnedAway) {
+  SingleInstance first(folder());
+  SingleInstance second(folder());
+  EXPECT_TRUE(first.acquire({}));
+  EXPECT_FALSE(second.acquire({}));
+}
+
+TEST_F(SingleInstanceTest, lockAndSocketAreNamedAfterTheUser) {
+  SingleInstance instance(folder());
+  const QString uid = QString::number(::getuid());
+  EXPECT_EQ(QFileInfo(instance.lockPath()).fileName(), "lumenfolio-exporter-" + uid + ".lock");
+  EXPECT_EQ(QFileInfo(instance.serverName()).fileName(), "lumenfolio-exporter-" + uid + ".socket");
+}
+
+TEST_F(SingleInstanceTest, laterStartBringsTheFirstForward) {
+  SingleInstance first(folder());
+  int activations = 0;
+  ASSERT_TRUE(first.acquire([&] { ++activations; }));
+
+  SingleInstance second(folder());
+  ASSERT_FALSE(second.acquire({}));
+  EXPECT_TRUE(second.activateRunning(2s));
+  EXPECT_TRUE(spinUntil([&] { return activations == 1; }, 10s));
+  EXPECT_TRUE(second.activateRunning(2s));
+  EXPECT_TRUE(spinUntil([&] { return activations == 2; }, 10s));
+}
+
+TEST_F(SingleInstanceTest, socketIsOpenToItsUserOnly) {
+  SingleInstance instance(folder());
+  ASSERT_TRUE(instance.acquire({}));
+  const QFileInfo socket(instance.serverName());
+  ASSERT_TRUE(socket.exists());
+  EXPECT_FALSE(socket.permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                       QFile::ReadOther | QFile::WriteOther | QFile::ExeOther));
+}
+
+TEST_F(SingleInstanceTest, nobodyToActivateWhenNoInstanceRuns) {
+  SingleInstance lonely(folder());
+  EXPECT_FALSE(lonely.activateRunning(0ms));
+}
+
+TEST_F(SingleInstanceTest, endedInstanceLeavesTheWayFree) {
+  {
+    SingleInstance first(folder());
+    ASSERT_TRUE(first.acquire({}));
+  }
+  SingleInstance next(folder());
+  EXPECT_TRUE(next.acquire({}));
+}
+
+TEST_F(SingleInstanceTest, lockOfACrashedProcessIsTakenOver) {
+  QProcess gone;
+  gone.start(QStringLiteral("/bin/true"), {});
+  ASSERT_TRUE(gone.waitForStarted());
+  const qint64 deadPid = gone.processId();
+  ASSERT_TRUE(gone.waitForFinished());
+
+  SingleInstance instance(folder());
+  QFile lock(instance.lockPath());
+  ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+  lock.write(QByteArray::number(deadPid) + "\nlumenfolio-exporter\n" +
+             QSysInfo::machineHostName().toLocal8Bit() + "\n");
+  lock.close();
+  QFile leftSocket(instance.serverName());  // a crashed owner leaves its socket file too
+  ASSERT_TRUE(leftSocket.open(QIODevice::WriteOnly));
+  leftSocket.close();
+
+  int activations = 0;
+  ASSERT_TRUE(instance.acquire([&] { ++activations; }));
+  SingleInstance later(folder());
+  EXPECT_FALSE(later.acquire({}));
+  EXPECT_TRUE(later.activateRunning(2s));
+  EXPECT_TRUE(spinUntil([&] { return activations == 1; }, 10s));
+}
+
+// ---------------------------------------------------------------------------
+// The tray application on a real exporter, in this process.
+
+// A user with a home of its own, a sample library in its Pictures folder and a
+// chosen shared folder, steered through the environment as the program reads it.
+class ExporterAppTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::qtApplication();
+    for (const auto& [name, path] : {std::pair{"HOME", user_.home()},
+                                     {"XDG_CONFIG_HOME", user_.configHome()},
+                                     {"XDG_CACHE_HOME", user_.cacheHome()},
+                                     {"XDG_RUNTIME_DIR", user_.runtimeDir()}}) {
+      ::setenv(name, path.c_str(), 1);
+    }
+    sample::SampleLibrary::write(user_.defaultLibrary(), {.assets = 120, .seed = 8});
+    shared_ = user_.scratch("Shared Photos");
+    SyncFolder::remember(*ExporterRuntime::userPreferences(), shared_);
+    // Built after the environment is set: the login item takes its place from it.
+    desktop_ = std::make_unique<HeadlessDesktopServices>();
+    runtime_ = std::make_unique<ExporterRuntime>(queue_, *desktop_, ExporterRuntime::Options{});
+  }
+
+  void TearDown() override { runtime_.reset(); }
+
+  Exporter& exporter() { return runtime_->exporter(); }
+
+  bool exportEnds() {
+    return spinUntil([&] { return !exporter().isWorking() && exporter().lastExport(); });
+  }
+
+  template <typename Widget>
+  Widget* find(ExporterApp& app, const char* name) {
+    auto* widget = app.panel().findChild<Widget*>(QString::fromLatin1(name));
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+  }
+
+  testing::HeadlessUser user_;
+  std::filesystem::path shared_;
+  QtMainQueue queue_;
+  std::unique_ptr<HeadlessDesktopServices> desktop_;
+  std::unique_ptr<ExporterRuntime> runtime_;
+};
+
+TEST_F(ExporterAppTest, withoutTrayThePanelIsAnOrdinaryWindowShownAtOnce) {
+  ExporterApp app(exporter(), false);
+  EXPECT_TRUE(app.panel().isVisible());
+  EXPECT_FALSE(app.panel().windowFlags().testFlag(Qt::Popup));
+  EXPECT_FALSE(app.panel().windowFlags().testFlag(Qt::FramelessWindowHint));
+  EXPECT_EQ(app.panel().windowTitle(), "lumenfolio exporter");
+  EXPECT_EQ(app.panel().width(), ExporterMenu::kWidth);
+}
+
+TEST_F(ExporterAppTest, withTrayThePanelIsAPopupOpenedByTheTrayItem) {
+  ExporterApp app(exporter(), true);
+  EXPECT_FALSE(app.panel().isVisible());
+  EXPECT_TRUE(app.panel().windowFlags().testFlag(Qt::Popup));
+  emit app.trayIcon().activated(QSystemTrayIcon::Trigger);
+  EXPECT_TRUE(app.panel().isVisible());
+  emit app.trayIcon().activated(QSystemTrayIcon::Trigger);
+  EXPECT_FALSE(app.panel().isVisible());
+  ASSERT_NE(app.trayIcon().contextMenu(), nullptr);
+  EXPECT_EQ(app.trayIcon().contextMenu()->actions().size(), 2);
+}
+
+TEST_F(ExporterAppTest, panelAndTrayImageFollowTheExporter) {
+  ExporterApp app(exporter(), false);
+  bool sawBusyImage = false;
+  const auto watcher = exporter().addObserver([&] {
+    if (exporter().isWorking()) {
+      sawBusyImage |= app.trayIcon().icon().cacheKey() == RegistrationMark::busy().cacheKey();
+    }
+  });
+
+  // The first start has never exported, so an export runs at once.
+  ASSERT_TRUE(exportEnds()) << exporter().status().value_or("");
+  EXPECT_TRUE(sawBusyImage);
+  EXPECT_EQ(app.trayIcon().icon().cacheKey(), RegistrationMark::idle().cacheKey());
+  ASSERT_GT(exporter().lastCount(), 0);
+  const QString line = find<QLabel>(app, "lastExport")->text();
+  EXPECT_TRUE(line.startsWith("Last export ")) << line.toStdString();
+  EXPECT_TRUE(line.endsWith(QString::fromUtf8(" · %1 photos").arg(exporter().lastCount())))
+      << line.toStdString();
+  EXPECT_EQ(find<QLabel>(app, "folderName")->text(), "Shared Photos");
+  EXPECT_EQ(find<QPushButton>(app, "chooseFolder")->text(), QString::fromUtf8("Change folder…"));
+  EXPECT_FALSE(find<QWidget>(app, "status")->isVisibleTo(&app.panel()));
+
+  // "Export now" starts a run at once and returns; the panel shows it running.
+  auto* exportNow = find<QPushButton>(app, "exportNow");
+  ASSERT_TRUE(exportNow->isEnabled());
+  exportNow->click();
+  EXPECT_TRUE(exporter().isWorking());
+  EXPECT_FALSE(exportNow->isEnabled());
+  EXPECT_TRUE(find<QWidget>(app, "spinner")->isVisibleTo(&app.panel()));
+  EXPECT_EQ(app.trayIcon().icon().cacheKey(), RegistrationMark::busy().cacheKey());
+  ASSERT_TRUE(exportEnds());
+  EXPECT_TRUE(exportNow->isEnabled());
+  exporter().removeObserver(watcher);
+}
+
+TEST_F(ExporterAppTest, openAtLoginWritesTheAutostartEntry) {
+  ExporterApp app(exporter(), false);
+  auto* toggle = find<QCheckBox>(app, "openAtLogin");
+  EXPECT_FALSE(toggle->isChecked());
+  toggle->click();
+  EXPECT_TRUE(exporter().opensAtLogin());
+  EXPECT_TRUE(
+      std::filesystem::exists(user_.configHome() / "autostart" / "lumenfolio-exporter.desktop"));
+  EXPECT_TRUE(toggle->isChecked());
+  toggle->click();
+  EXPECT_FALSE(exporter().opensAtLogin());
+  EXPECT_FALSE(toggle->isChecked());
+}
+
+TEST_F(ExporterAppTest, quitEndsTheEventLoopCleanly) {
+  ExporterApp app(exporter(), false);
+  QTimer::singleShot(0, [&] { find<QPushButton>(app, "quit")->click(); });
+  EXPECT_EQ(QApplication::exec(), 0);
+}
+
+// ---------------------------------------------------------------------------
+// The real program on an X server of its own.
+
+// Xvfb on the first free display, ended with the test.
+class VirtualDisplay {
+ public:
+  static std::optional<std::string> xvfb() {
+    const QString found = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    if (found.isEmpty()) return std::nullopt;
+    return found.toStdString();
+  }
+
+  explicit VirtualDisplay(const std::string& program) {
+    int announce[2];
+    if (::pipe(announce) != 0) throw std::runtime_error("pipe failed");
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(announce[0]);
+      const std::string fd = std::to_string(announce[1]);
+      ::execl(program.c_str(), program.c_str(), "-displayfd", fd.c_str(), "-screen", "0",
+              "1024x768x24", "-nolisten", "tcp", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(announce[1]);
+    std::string number;
+    char c;
+    while (::read(announce[0], &c, 1) == 1 && c != '\n') number += c;
+    ::close(announce[0]);
+    if (number.empty()) throw std::runtime_error("Xvfb did not start");
+    name_ = ":" + number;
+  }
+
+  ~VirtualDisplay() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  VirtualDisplay(const VirtualDisplay&) = delete;
+  VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+
+  const std::string& name() const { return name_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string name_;
+};
+
+// What the test does on the display as a client of its own: find, stack,
+// capture and click windows.
+class DisplayClient {
+ public:
+  explicit DisplayClient(const std::string& display) {
+    connection_ = ::xcb_connect(display.c_str(), nullptr);
+    if (::xcb_connection_has_error(connection_)) throw std::runtime_error("no X connection");
+    root_ = ::xcb_setup_roots_iterator(::xcb_get_setup(connection_)).data;
+  }
+  ~DisplayClient() { ::xcb_disconnect(connection_); }
+  DisplayClient(const DisplayClient&) = delete;
+  DisplayClient& operator=(const DisplayClient&) = delete;
+
+  // The root's children, bottom of the stack first.
+  std::vector<xcb_window_t> stack() {
+    std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
+        ::xcb_query_tree_reply(connection_, ::xcb_query_tree(connection_, root_->root), nullptr),
+        &std::free);
+    if (!tree) return {};
+    const xcb_window_t* children = ::xcb_query_tree_children(tree.get());
+    return {children, children + ::xcb_query_tree_children_length(tree.get())};
+  }
+
+  std::optional<xcb_window_t> viewableWindow(const std::string& title) {
+    for (const xcb_window_t window : stack()) {
+      if (isViewable(window) && this->title(window) == title) return window;
+    }
+    return std::nullopt;
+  }
+
+  QRect geometry(xcb_window_t window) {
+    std::unique_ptr<xcb_get_geometry_reply_t, decltype(&std::free)> reply(
+        ::xcb_get_geometry_reply(connection_, ::xcb_get_geometry(connection_, window), nullptr),
+        &std::free);
+    if (!reply) return {};
+    return QRect(reply->x, reply->y, reply->width, reply->height);
+  }
+
+  xcb_window_t coverScreen() {
+    const xcb_window_t window = ::xcb_generate_id(connection_);
+    const uint32_t black = root_->black_pixel;
+    ::xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window, root_->root, 0, 0,
+                        root_->width_in_pixels, root_->height_in_pixels, 0,
+                        XCB_WINDOW_CLASS_INPUT_OUTPUT, root_->root_visual, XCB_CW_BACK_PIXEL,
+                        &black);
+    ::xcb_map_window(connection_, window);
+    ::xcb_flush(connection_);
+    return window;
+  }
+
+  void destroy(xcb_window_t window) {
+    ::xcb_destroy_window(connection_, window);
+    ::xcb_flush(connection_);
+  }
+
+  QImage capture(xcb_window_t window) {
+    const QRect place = geometry(window);
+    std::unique_ptr<xcb_get_image_reply_t, decltype(&std::free)> reply(
+        ::xcb_get_image_reply(
+            connection_,
+            ::xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, window, 0, 0,
+                            uint16_t(place.width()), uint16_t(place.height()), ~0u),
+            nullptr),
+        &std::free);
+    if (!reply || reply->depth != 24) return {};
+    return QImage(::xcb_get_image_data(reply.get()), place.width(), place.height(),
+                  QImage::Format_RGB32)
+        .copy();
+  }
+
+  // A press and a release of the first button at `point` within `window`.
+  void click(xcb_window_t window, const QPoint& point) {
+    const QPoint onScreen = geometry(window).topLeft() + point;
+    for (const bool press : {true, false}) {
+      xcb_button_press_event_t event{};
+      event.response_type = press ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE;
+      event.detail = 1;
+      event.time = XCB_CURRENT_TIME;
+      event.root = root_->root;
+      event.event = window;
+      event.child = XCB_NONE;
+      event.root_x = int16_t(onScreen.x());
+      event.root_y = int16_t(onScreen.y());
+      event.event_x = int16_t(point.x());
+      event.event_y = int16_t(point.y());
+      event.state = press ? 0 : XCB_BUTTON_MASK_1;
+      event.same_screen = 1;
+      // No event mask: the event goes to the client that made the window.
+      ::xcb_send_event(connection_, false, window, XCB_EVENT_MASK_NO_EVENT,
+                       reinterpret_cast<const char*>(&event));
+    }
+    ::xcb_flush(connection_);
+  }
+
+ private:
+  bool isViewable(xcb_window_t window) {
+    std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> reply(
+        ::xcb_get_window_attributes_reply(
+            connection_, ::xcb_get_window_attributes(connection_, window), nullptr),
+        &std::free);
+    return reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
+  }
+
+  std::string title(xcb_window_t window) {
+    std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
+        ::xcb_get_property_reply(connection_,
+                                 ::xcb_get_property(connection_, false, window, XCB_ATOM_WM_NAME,
+                                                    XCB_GET_PROPERTY_TYPE_ANY, 0, 256),
+                                 nullptr),
+        &std::free);
+    if (!reply) return {};
+    const auto* text = static_cast<const char*>(::xcb_get_property_value(reply.get()));
+    return std::string(text, std::size_t(::xcb_get_property_value_length(reply.get())));
+  }
+
+  xcb_connection_t* connection_ = nullptr;
+  xcb_screen_t* root_ = nullptr;
+};
+
+// Polls an outside process's effect; the limit only guards against a hang.
+bool eventually(const std::function<bool()>& done, std::chrono::seconds limit = 30s) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    QThread::msleep(50);
+  }
+  return true;
+}
+
+// Enough dark text on a light panel (or the reverse) to be a drawn panel.
+bool looksDrawn(const QImage& image) {
+  int dark = 0, light = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      const int grey = qGray(image.pixel(x, y));
+      dark += grey < 80;
+      light += grey > 180;
+    }
+  }
+  return dark > 200 && light > 200;
+}
+
+TEST(ExporterAppOnXServer, opensItsPanelComesForwardOnASecondStartAndQuitsThroughQuit) {
+  const auto xvfb = VirtualDisplay::xvfb();
+  if (!xvfb) GTEST_SKIP() << "Xvfb is not installed (package xvfb); the X server test cannot run";
+  testing::qtApplication();
+  VirtualDisplay display(*xvfb);
+  DisplayClient client(display.name());
+
+  testing::HeadlessUser user;
+  sample::SampleLibrary::write(user.defaultLibrary(), {.assets = 150, .seed = 3});
+  const auto shared = user.scratch("Shared");
+  const auto exported = user.run({"export", "--folder", shared.string()});
+  ASSERT_EQ(exported.exitCode, 0) << testing::describe(exported);
+
+  std::vector<std::string> environment = user.environment();
+  environment.push_back("DISPLAY=" + display.name());
+  environment.push_back("QT_QPA_PLATFORM=xcb");
+  const auto app =
+      std::make_unique<testing::ExporterProcess>(std::vector<std::string>{}, environment);
+
+  // A bare X server has no system tray, so the panel opens as a window at start.
+  std::optional<xcb_window_t> panel;
+  ASSERT_TRUE(eventually([&] {
+    return (panel = client.viewableWindow("lumenfolio exporter")).has_value();
+  })) << "no panel window appeared";
+  EXPECT_EQ(client.geometry(*panel).width(), ExporterMenu::kWidth);
+
+  // A second start hands over to the first and ends; the panel comes to the top.
+  const xcb_window_t cover = client.coverScreen();
+  ASSERT_TRUE(eventually([&] { return client.stack().back() == cover; }));
+  const auto second = testing::ExporterProcess({}, environment).finish(60s);
+  EXPECT_EQ(second.exitCode, 0) << testing::describe(second);
+  EXPECT_TRUE(eventually([&] { return client.stack().back() == *panel; }))
+      << "the panel was not brought forward";
+  client.destroy(cover);
+
+  QImage image;
+  EXPECT_TRUE(eventually([&] { return looksDrawn(image = client.capture(*panel)); }));
+  image.save(outputFolder() + "/exporter-app-on-x-server.png");
+
+  // "Quit" is the last line, at the panel's lower left corner.
+  const QRect place = client.geometry(*panel);
+  client.click(*panel,
+               QPoint(ExporterMenu::kMargin + 10, place.height() - ExporterMenu::kMargin - 8));
+  const auto result = app->finish(30s);
+  EXPECT_EQ(result.exitCode, 0) << testing::describe(result);
+}
+
+}  // namespace
+}  // namespace lumenfolio
