@@ -1,6 +1,7 @@
 #include "sample_library/sample_library.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <cctype>
@@ -532,6 +533,83 @@ TEST_F(SampleLibraryTest, failsWhenThePackageCannotBeCreated) {
   std::ofstream(temp / "plain-file") << "not a folder";
   EXPECT_THROW(SampleLibrary::write(temp / "plain-file" / "library", {10, 1, SideFiles::none}),
                std::runtime_error);
+}
+
+struct CommandResult {
+  int status = -1;
+  std::string output;
+};
+
+// Runs the tool with `arguments` (already quoted for the shell), stdout and stderr together.
+CommandResult runTool(const std::string& arguments) {
+  const std::string command =
+      std::string("'") + LUMENFOLIO_SAMPLE_LIBRARY_TOOL + "' " + arguments + " 2>&1";
+  CommandResult result;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[4096];
+  for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    result.output.append(buffer, n);
+  const int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+std::string quoted(const fs::path& path) {
+  return "'" + path.string() + "'";
+}
+
+class SampleLibraryCommandTest : public ::testing::Test {
+ protected:
+  testing::TempDir temp;
+};
+
+TEST_F(SampleLibraryCommandTest, writesTheLibraryItIsAskedForAndPrintsItsCounts) {
+  const auto result = runTool(quoted(temp / "cli") + " --assets 120 --seed 3 --side-files none");
+  ASSERT_EQ(result.status, 0) << result.output;
+  EXPECT_FALSE(fs::exists(temp / "cli" / "database" / "Photos.sqlite-wal"));
+  const auto summary = SampleLibrary::write(temp / "direct", {120, 3, SideFiles::none});
+  EXPECT_EQ(dumpPackage(temp / "cli"), dumpPackage(temp / "direct"));
+  EXPECT_NE(result.output.find("assets:                     120\n"), std::string::npos)
+      << result.output;
+  EXPECT_NE(result.output.find("detected faces:             " + std::to_string(summary.faces)),
+            std::string::npos)
+      << result.output;
+}
+
+TEST_F(SampleLibraryCommandTest, walOnlyLeavesTheLogWithoutSharedMemory) {
+  const auto result = runTool(quoted(temp / "cli") + " --assets 50 --side-files wal-only");
+  ASSERT_EQ(result.status, 0) << result.output;
+  EXPECT_TRUE(fs::exists(temp / "cli" / "database" / "Photos.sqlite-wal"));
+  EXPECT_FALSE(fs::exists(temp / "cli" / "database" / "Photos.sqlite-shm"));
+}
+
+TEST_F(SampleLibraryCommandTest, badArgumentsGiveTheUsageAndStatus2) {
+  const auto out = quoted(temp / "cli");
+  for (const auto& arguments :
+       {std::string(), out + " --assets", out + " --assets ten", out + " --assets -1",
+        out + " --assets 10000001", out + " --seed -5", out + " --side-files sometimes",
+        out + " --colour red", out + " " + quoted(temp / "other"), std::string("''")}) {
+    const auto result = runTool(arguments);
+    EXPECT_EQ(result.status, 2) << arguments << "\n" << result.output;
+    EXPECT_NE(result.output.find("usage: lumenfolio-sample-library"), std::string::npos)
+        << arguments;
+  }
+  EXPECT_FALSE(fs::exists(temp / "cli"));
+}
+
+TEST_F(SampleLibraryCommandTest, helpPrintsTheUsage) {
+  const auto result = runTool("--help");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_NE(result.output.find("--side-files"), std::string::npos) << result.output;
+}
+
+TEST_F(SampleLibraryCommandTest, failureToWriteGivesAMessageAndStatus1) {
+  std::ofstream(temp / "plain-file") << "not a folder";
+  const auto result = runTool(quoted(temp / "plain-file" / "library") + " --assets 5");
+  EXPECT_EQ(result.status, 1) << result.output;
+  EXPECT_NE(result.output.find("cannot write the sample library"), std::string::npos)
+      << result.output;
 }
 
 }  // namespace
