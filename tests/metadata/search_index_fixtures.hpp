@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "library_fixtures.hpp"
 #include "metadata/sqlite_database.hpp"
@@ -59,6 +60,33 @@ inline std::string idBlob(std::initializer_list<std::uint32_t> ids) {
     }
   }
   return literal + "'";
+}
+
+// An SQL text literal (the text holds no quote).
+inline std::string quoted(const std::string& text) {
+  return "'" + text + "'";
+}
+
+// One lexicon row: content is an SQL expression.
+struct LexiconRow {
+  std::int64_t id;
+  int category;
+  std::string content;
+};
+
+inline std::string lexiconRows(const std::vector<LexiconRow>& rows) {
+  std::string sql;
+  for (const auto& row : rows) {
+    sql += "INSERT INTO lexicon (lexeme_id, category, content) VALUES (" + std::to_string(row.id) +
+           ", " + std::to_string(row.category) + ", " + row.content + ");\n";
+  }
+  return sql;
+}
+
+// One row of items; identifier and blob are SQL expressions.
+inline std::string itemRow(const std::string& identifier, const std::string& blob, int type = 1) {
+  return "INSERT INTO items (identifier, lexeme_ids, type) VALUES (" + identifier + ", " + blob +
+         ", " + std::to_string(type) + ");\n";
 }
 
 }  // namespace lumenfolio::testing

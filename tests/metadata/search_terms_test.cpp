@@ -13,9 +13,13 @@ namespace lumenfolio {
 namespace {
 
 using testing::idBlob;
+using testing::itemRow;
 using testing::kLeoSchema;
 using testing::kPsiSchema;
+using testing::LexiconRow;
+using testing::lexiconRows;
 using testing::makeDatabase;
+using testing::quoted;
 using testing::TempDir;
 using Terms = std::unordered_map<std::string, std::string>;
 
@@ -30,10 +34,6 @@ struct PsiRow {
   int category;
   std::string term;
 };
-
-std::string quoted(const std::string& text) {
-  return "'" + text + "'";
-}
 
 // Each row gets its own group; ga lists the rows in the given order.
 std::string psiRows(const std::vector<PsiRow>& rows) {
@@ -58,27 +58,6 @@ std::string joined(const std::vector<std::string>& terms) {
   std::string text;
   for (const auto& term : terms) text += (text.empty() ? "" : "\n") + term;
   return text;
-}
-
-// One lexicon row: content is an SQL expression.
-struct LexiconRow {
-  std::int64_t id;
-  int category;
-  std::string content;
-};
-
-std::string lexiconRows(const std::vector<LexiconRow>& rows) {
-  std::string sql;
-  for (const auto& row : rows) {
-    sql += "INSERT INTO lexicon (lexeme_id, category, content) VALUES (" + std::to_string(row.id) +
-           ", " + std::to_string(row.category) + ", " + row.content + ");\n";
-  }
-  return sql;
-}
-
-std::string itemRow(const std::string& identifier, const std::string& blob, int type = 1) {
-  return "INSERT INTO items (identifier, lexeme_ids, type) VALUES (" + identifier + ", " + blob +
-         ", " + std::to_string(type) + ");\n";
 }
 
 class SearchTermsTest : public ::testing::Test {
