@@ -414,32 +414,33 @@ TEST_F(SampleLibraryTest, leoItemsNameLexemesOfTheLexiconForAssetsOfTheLibrary) 
   EXPECT_GT(ids, 500u * 5);
 }
 
+// Whether each database of the package has a non-empty "-wal" (or none at all) and a "-shm".
+void expectSideFiles(const fs::path& package, bool log, bool sharedMemory) {
+  for (const auto& file : {photosPath, psiPath, leoPath}) {
+    const auto path = (package / file).string();
+    EXPECT_TRUE(fs::exists(path));
+    if (log) {
+      EXPECT_GT(fs::file_size(path + "-wal"), 0u) << path;
+    } else {
+      EXPECT_FALSE(fs::exists(path + "-wal")) << path;
+    }
+    EXPECT_EQ(fs::exists(path + "-shm"), sharedMemory) << path;
+  }
+}
+
 TEST_F(SampleLibraryTest, tidyLibraryHasNoSideFiles) {
   write("library", 200, 1, SideFiles::none);
-  for (const auto& file : {photosPath, psiPath, leoPath}) {
-    const auto path = (temp / "library" / file).string();
-    EXPECT_TRUE(fs::exists(path));
-    EXPECT_FALSE(fs::exists(path + "-wal")) << path;
-    EXPECT_FALSE(fs::exists(path + "-shm")) << path;
-  }
+  expectSideFiles(temp / "library", false, false);
 }
 
 TEST_F(SampleLibraryTest, liveLibraryHasAWriteAheadLogAndSharedMemory) {
   write("library", 200, 1, SideFiles::live);
-  for (const auto& file : {photosPath, psiPath, leoPath}) {
-    const auto path = (temp / "library" / file).string();
-    EXPECT_GT(fs::file_size(path + "-wal"), 0u) << path;
-    EXPECT_TRUE(fs::exists(path + "-shm")) << path;
-  }
+  expectSideFiles(temp / "library", true, true);
 }
 
 TEST_F(SampleLibraryTest, copiedLibraryHasAWriteAheadLogWithoutSharedMemory) {
   write("library", 200, 1, SideFiles::walWithoutShm);
-  for (const auto& file : {photosPath, psiPath, leoPath}) {
-    const auto path = (temp / "library" / file).string();
-    EXPECT_GT(fs::file_size(path + "-wal"), 0u) << path;
-    EXPECT_FALSE(fs::exists(path + "-shm")) << path;
-  }
+  expectSideFiles(temp / "library", true, false);
 }
 
 TEST_F(SampleLibraryTest, everyDatabaseIsInWalJournalMode) {
