@@ -14,6 +14,7 @@
 #include "app/exporter_runtime.hpp"
 #include "app/headless_arguments.hpp"
 #include "app/stop_signals.hpp"
+#include "exporter/exporter_change_observer.hpp"
 #include "metadata/metadata_store.hpp"
 #include "platform/headless_desktop_services.hpp"
 #include "platform/pictures_folder.hpp"
@@ -211,14 +212,21 @@ class ExportReporter {
 int watch(const HeadlessArguments& arguments) {
   if (auto problem = checkLibrary(arguments)) return failure(*problem);
 
-  PlainMainQueue queue;
+  PlainMainQueue queue;  // starts no thread
   // Before any other thread starts, so the signals reach only the watcher.
-  const StopSignals stopSignals([&queue] { queue.post([&queue] { queue.quit(); }); });
+  const StopSignals stopSignals([&queue] { queue.quit(); });
   HeadlessDesktopServices desktop;
   ExporterRuntime runtime(queue, desktop,
                           {.libraryPackage = arguments.library, .runsStartUp = true});
   const StatusPrinter printer(runtime.exporter());
   const ExportReporter reporter(runtime);
+  // The controller keeps its own reaction to changes to itself; this line is
+  // for whoever reads the log and wonders whether a change was seen.
+  runtime.photos().registerChangeObserver(std::make_shared<ExporterChangeObserver>([&queue] {
+    queue.post([] {
+      printLine(stdout, "The library changed; the next export runs 300 s after the last change.");
+    });
+  }));
 
   const auto library = runtime.libraryPackage();
   printLine(stdout, "Watching " +

@@ -68,5 +68,22 @@ TEST_F(HeadlessWatch, aRecentExportMeansNoExportAtStartAndInterruptStops) {
   EXPECT_EQ(filesOf(shared_), before);
 }
 
+TEST_F(HeadlessWatch, reportsALibraryChangeWhileWatching) {
+  ASSERT_EQ(
+      user_.run({"export", "--library", library_.string(), "--folder", shared_.string()}).exitCode,
+      0);
+  const auto watch = user_.start({"watch", "--library", library_.string()});
+  ASSERT_TRUE(watch->waitForOutput("Watching ")) << watch->outputSoFar();
+  execute(photosDatabase(library_), "UPDATE ZASSET SET ZFAVORITE = 1 - ZFAVORITE WHERE Z_PK = 2");
+  EXPECT_TRUE(watch->waitForOutput(
+      "The library changed; the next export runs 300 s after the last change."))
+      << watch->outputSoFar();
+  watch->signal(SIGTERM);
+  const auto result = watch->finish();
+  EXPECT_EQ(result.exitCode, 0) << describe(result);
+  // The export itself waits for the quiet period, which this test does not sit through.
+  EXPECT_EQ(result.out.find("Reading the library databases…"), std::string::npos) << result.out;
+}
+
 }  // namespace
 }  // namespace lumenfolio::testing
