@@ -80,76 +80,116 @@ TEST_F(DelayedJobsTest, aDueJobCanCancelAnotherDueJob) {
   EXPECT_EQ(ran, std::vector<std::string>{"canceller"});
 }
 
-// ---- PlainMainQueue
+// ---- Both main queues, each driven by its own loop
 
-TEST(PlainMainQueue, runsPostedJobsInOrderOnTheThreadThatRuns) {
+QCoreApplication& application() {
+  static int argc = 1;
+  static char name[] = "main_queue_test";
+  static char* argv[] = {name, nullptr};
+  static QCoreApplication app(argc, argv);
+  return app;
+}
+
+struct PlainLoop {
   PlainMainQueue queue;
-  std::vector<int> ran;
-  std::vector<std::thread::id> threads;
-  for (int job = 0; job < 5; ++job) {
-    queue.post([&, job] {
-      ran.push_back(job);
-      threads.push_back(std::this_thread::get_id());
+  void run() { queue.run(); }
+  void quit() { queue.quit(); }
+};
+
+struct QtLoop {
+  QCoreApplication& app = application();  // before the queue and the loop, which need it
+  QtMainQueue queue;
+  QEventLoop loop;
+
+  // Until quit(), or a failure after a generous bound.
+  void run() {
+    QTimer guard;
+    guard.setSingleShot(true);
+    bool timedOut = false;
+    QObject::connect(&guard, &QTimer::timeout, &loop, [&] {
+      timedOut = true;
+      loop.quit();
     });
+    guard.start(10000);
+    loop.exec();
+    ASSERT_FALSE(timedOut);
   }
-  queue.post([&] { queue.quit(); });
-  queue.run();
-  EXPECT_EQ(ran, (std::vector<int>{0, 1, 2, 3, 4}));
-  for (const auto id : threads) EXPECT_EQ(id, std::this_thread::get_id());
+  void quit() { loop.quit(); }
+};
+
+template <class Loop>
+class MainQueueTest : public ::testing::Test {
+ protected:
+  Loop loop;
+  MainQueue& queue = loop.queue;
+};
+
+using Loops = ::testing::Types<PlainLoop, QtLoop>;
+TYPED_TEST_SUITE(MainQueueTest, Loops);
+
+TYPED_TEST(MainQueueTest, runsJobsPostedFromAnotherThreadInOrderOnTheLoopsThread) {
+  std::vector<int> ran;
+  bool allOnLoopThread = true;
+  const auto loopThread = std::this_thread::get_id();
+  std::thread poster([&] {
+    for (int job = 0; job < 500; ++job) {
+      this->queue.post([&, job] {
+        ran.push_back(job);
+        allOnLoopThread = allOnLoopThread && std::this_thread::get_id() == loopThread;
+      });
+    }
+    this->queue.post([&] { this->loop.quit(); });
+  });
+  this->loop.run();
+  poster.join();
+  ASSERT_EQ(ran.size(), 500u);
+  for (int job = 0; job < 500; ++job) EXPECT_EQ(ran[job], job);
+  EXPECT_TRUE(allOnLoopThread);
 }
 
-TEST(PlainMainQueue, runsDelayedJobsByDeadline) {
-  PlainMainQueue queue;
+TYPED_TEST(MainQueueTest, runsDelayedJobsByDeadlineAndSkipsCancelledOnes) {
   std::vector<std::string> ran;
-  queue.postAfter(20ms, [&] { ran.push_back("twenty"); });
-  queue.postAfter(0ms, [&] { ran.push_back("zero"); });
-  queue.postAfter(5ms, [&] { ran.push_back("five"); });
-  queue.postAfter(0ms, [&] { ran.push_back("zero again"); });
-  queue.postAfter(30ms, [&] { queue.quit(); });
-  queue.run();
-  EXPECT_EQ(ran, (std::vector<std::string>{"zero", "zero again", "five", "twenty"}));
+  this->queue.postAfter(20ms, [&] { ran.push_back("twenty"); });
+  const auto cancelled = this->queue.postAfter(5ms, [&] { ran.push_back("cancelled"); });
+  this->queue.postAfter(0ms, [&] { ran.push_back("zero"); });
+  this->queue.postAfter(10ms, [&] { ran.push_back("ten"); });
+  this->queue.postAfter(0ms, [&] { ran.push_back("zero again"); });
+  this->queue.postAfter(30ms, [&] { this->loop.quit(); });
+  this->queue.cancel(cancelled);
+  this->queue.cancel(cancelled);
+  this->queue.cancel(987654);  // unknown tokens are ignored
+  this->loop.run();
+  EXPECT_EQ(ran, (std::vector<std::string>{"zero", "zero again", "ten", "twenty"}));
 }
 
-TEST(PlainMainQueue, aDelayedJobWaitsAtLeastItsDelay) {
-  PlainMainQueue queue;
+TYPED_TEST(MainQueueTest, aDelayedJobWaitsAtLeastItsDelay) {
   const auto start = BoottimeClock::now();
   BoottimeClock::time_point ranAt;
-  queue.postAfter(15ms, [&] {
+  this->queue.postAfter(15ms, [&] {
     ranAt = BoottimeClock::now();
-    queue.quit();
+    this->loop.quit();
   });
-  queue.run();
+  this->loop.run();
   EXPECT_GE(ranAt - start, 15ms);
 }
 
-TEST(PlainMainQueue, cancelledJobsDoNotRun) {
-  PlainMainQueue queue;
-  bool cancelledRan = false;
-  bool laterCancelledRan = false;
-  const auto token = queue.postAfter(0ms, [&] { cancelledRan = true; });
-  queue.cancel(token);
-  MainQueue::Token later = 0;
-  queue.postAfter(1ms, [&] { queue.cancel(later); });
-  later = queue.postAfter(1ms, [&] { laterCancelledRan = true; });
-  queue.postAfter(10ms, [&] { queue.quit(); });
-  queue.cancel(987654);  // unknown tokens are ignored
-  queue.run();
-  EXPECT_FALSE(cancelledRan);
-  EXPECT_FALSE(laterCancelledRan);
+TYPED_TEST(MainQueueTest, aDelayedJobCanScheduleAndCancelOthersDueWithIt) {
+  std::vector<std::string> ran;
+  MainQueue::Token victim = 0;
+  this->queue.postAfter(0ms, [&] {
+    ran.push_back("first");
+    this->queue.cancel(victim);
+    this->queue.postAfter(1ms, [&] {
+      ran.push_back("scheduled by first");
+      this->loop.quit();
+    });
+  });
+  victim = this->queue.postAfter(0ms, [&] { ran.push_back("victim"); });
+  this->loop.run();
+  EXPECT_EQ(ran, (std::vector<std::string>{"first", "scheduled by first"}));
 }
 
-TEST(PlainMainQueue, runsJobsPostedFromOtherThreadsInTheirOrder) {
-  PlainMainQueue queue;
-  std::vector<int> ran;
-  std::thread poster([&] {
-    for (int job = 0; job < 1000; ++job) queue.post([&ran, job] { ran.push_back(job); });
-    queue.post([&] { queue.quit(); });
-  });
-  queue.run();
-  poster.join();
-  ASSERT_EQ(ran.size(), 1000u);
-  for (int job = 0; job < 1000; ++job) EXPECT_EQ(ran[job], job);
-}
+// ---- PlainMainQueue on its own
 
 // The loop waits on a timer an hour away; only the other thread can end the wait.
 TEST(PlainMainQueue, wakesFromALongWaitWhenAnotherThreadPosts) {
@@ -195,109 +235,17 @@ TEST(PlainMainQueue, quitBeforeRunReturnsAtOnceAndKeepsTheJobsForTheNextRun) {
   EXPECT_EQ(ran, 1);
 }
 
-// ---- QtMainQueue
+// ---- QtMainQueue on its own
 
-QCoreApplication& application() {
-  static int argc = 1;
-  static char name[] = "main_queue_test";
-  static char* argv[] = {name, nullptr};
-  static QCoreApplication app(argc, argv);
-  return app;
-}
-
-class QtMainQueueTest : public ::testing::Test {
- protected:
-  // Runs the event loop until `quit` is called, or fails after a generous bound.
-  void runUntilQuit() {
-    QTimer guard;
-    guard.setSingleShot(true);
-    bool timedOut = false;
-    QObject::connect(&guard, &QTimer::timeout, &loop, [&] {
-      timedOut = true;
-      loop.quit();
-    });
-    guard.start(10000);
-    loop.exec();
-    ASSERT_FALSE(timedOut);
-  }
-  void quit() { loop.quit(); }
-
-  QCoreApplication& app = application();  // before the loop, which needs it
-  QEventLoop loop;
-};
-
-TEST_F(QtMainQueueTest, runsJobsPostedFromAnotherThreadOnTheMainThreadInOrder) {
-  QtMainQueue queue;
-  std::vector<int> ran;
-  bool allOnMainThread = true;
-  const auto mainThread = std::this_thread::get_id();
-  std::thread poster([&] {
-    for (int job = 0; job < 200; ++job) {
-      queue.post([&, job] {
-        ran.push_back(job);
-        allOnMainThread = allOnMainThread && std::this_thread::get_id() == mainThread;
-      });
-    }
-    queue.post([&] { quit(); });
-  });
-  runUntilQuit();
-  poster.join();
-  ASSERT_EQ(ran.size(), 200u);
-  for (int job = 0; job < 200; ++job) EXPECT_EQ(ran[job], job);
-  EXPECT_TRUE(allOnMainThread);
-}
-
-TEST_F(QtMainQueueTest, runsDelayedJobsByDeadlineAndSkipsCancelledOnes) {
-  QtMainQueue queue;
-  std::vector<std::string> ran;
-  queue.postAfter(20ms, [&] { ran.push_back("twenty"); });
-  const auto cancelled = queue.postAfter(5ms, [&] { ran.push_back("cancelled"); });
-  queue.postAfter(0ms, [&] { ran.push_back("zero"); });
-  queue.postAfter(10ms, [&] { ran.push_back("ten"); });
-  queue.postAfter(30ms, [&] { quit(); });
-  queue.cancel(cancelled);
-  queue.cancel(cancelled);
-  runUntilQuit();
-  EXPECT_EQ(ran, (std::vector<std::string>{"zero", "ten", "twenty"}));
-}
-
-TEST_F(QtMainQueueTest, aDelayedJobWaitsAtLeastItsDelay) {
-  QtMainQueue queue;
-  const auto start = BoottimeClock::now();
-  BoottimeClock::time_point ranAt;
-  queue.postAfter(15ms, [&] {
-    ranAt = BoottimeClock::now();
-    quit();
-  });
-  runUntilQuit();
-  EXPECT_GE(ranAt - start, 15ms);
-}
-
-TEST_F(QtMainQueueTest, aDelayedJobCanScheduleAndCancelOthers) {
-  QtMainQueue queue;
-  std::vector<std::string> ran;
-  MainQueue::Token victim = 0;
-  queue.postAfter(0ms, [&] {
-    ran.push_back("first");
-    queue.cancel(victim);
-    queue.postAfter(1ms, [&] {
-      ran.push_back("scheduled by first");
-      quit();
-    });
-  });
-  victim = queue.postAfter(0ms, [&] { ran.push_back("victim"); });
-  runUntilQuit();
-  EXPECT_EQ(ran, (std::vector<std::string>{"first", "scheduled by first"}));
-}
-
-TEST_F(QtMainQueueTest, dropsJobsStillQueuedWhenItGoesAway) {
+TEST(QtMainQueue, dropsJobsStillQueuedWhenItGoesAway) {
+  application();
   bool ran = false;
   {
     QtMainQueue queue;
     queue.post([&] { ran = true; });
   }
-  QCoreApplication::processEvents();
   QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents();
   EXPECT_FALSE(ran);
 }
 

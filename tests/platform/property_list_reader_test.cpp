@@ -44,19 +44,19 @@ class PropertyListReaderTest : public ::testing::Test {
   }
 
   std::filesystem::path writeBinary(plist_t node) {
-    char* data = nullptr;
-    std::uint32_t length = 0;
-    plist_to_bin(node, &data, &length);
-    const auto file = write("binary.plist", std::string(data, length));
-    plist_to_bin_free(data);
-    return file;
+    return writeWith(node, "binary.plist", plist_to_bin, plist_to_bin_free);
   }
   std::filesystem::path writeXML(plist_t node) {
+    return writeWith(node, "xml.plist", plist_to_xml, plist_to_xml_free);
+  }
+  std::filesystem::path writeWith(plist_t node, const std::string& name,
+                                  void (*serialize)(plist_t, char**, std::uint32_t*),
+                                  void (*release)(char*)) {
     char* data = nullptr;
     std::uint32_t length = 0;
-    plist_to_xml(node, &data, &length);
-    const auto file = write("xml.plist", std::string(data, length));
-    plist_to_xml_free(data);
+    serialize(node, &data, &length);
+    const auto file = write(name, std::string(data, length));
+    release(data);
     return file;
   }
   std::filesystem::path write(const std::string& name, const std::string& contents) {
