@@ -1,11 +1,11 @@
 #include "platform/linux_desktop_services.hpp"
 
-#include <QApplication>
+#include <QByteArray>
 #include <QDesktopServices>
+#include <QFile>
 #include <QFileDialog>
 #include <QString>
 #include <QUrl>
-#include <QWidget>
 
 #include "metadata/metadata_store.hpp"
 
@@ -13,17 +13,13 @@ namespace lumenfolio {
 
 namespace {
 
+// File names are bytes on Linux; these keep a name that is not UTF-8 as it is.
 QString fromPath(const std::filesystem::path& path) {
-  return QString::fromStdString(path.string());
+  return QFile::decodeName(QByteArray::fromStdString(path.native()));
 }
 
-// Brings the application's own windows forward, so the dialog opens in front
-// even when the click came from a tray menu without a focused window.
-void activateApplication() {
-  if (QWidget* window = QApplication::activeWindow()) {
-    window->raise();
-    window->activateWindow();
-  }
+std::filesystem::path toPath(const QString& name) {
+  return QFile::encodeName(name).toStdString();
 }
 
 }  // namespace
@@ -37,17 +33,21 @@ LinuxDesktopServices::LinuxDesktopServices(std::filesystem::path picturesFolder,
 
 std::optional<std::filesystem::path> LinuxDesktopServices::chooseFolder(
     const std::string& prompt, const std::string& message) {
-  activateApplication();
   QFileDialog dialog(nullptr, QString::fromStdString(message));
   dialog.setObjectName("chooseFolderDialog");
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOption(QFileDialog::ShowDirsOnly);
   dialog.setLabelText(QFileDialog::Accept, QString::fromStdString(prompt));
   dialog.setWindowModality(Qt::ApplicationModal);
+  // Raising and activating the dialog brings the application forward, even
+  // when the request came from the tray, where no window of it has the focus.
+  dialog.show();
+  dialog.raise();
+  dialog.activateWindow();
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   const QStringList chosen = dialog.selectedFiles();
   if (chosen.isEmpty() || chosen.front().isEmpty()) return std::nullopt;
-  return std::filesystem::path(chosen.front().toStdString());
+  return toPath(chosen.front());
 }
 
 void LinuxDesktopServices::openFullDiskAccessSettings() {
