@@ -35,9 +35,9 @@ ExporterRuntime::ExporterRuntime(MainQueue& mainQueue, DesktopServices& desktop,
 
 ExporterRuntime::~ExporterRuntime() = default;
 
-std::optional<std::filesystem::path> ExporterRuntime::libraryPackage() const {
-  if (libraryOption_) return libraryOption_;
-  return MetadataStore::libraryURL(picturesFolder_);
+std::optional<std::filesystem::path> ExporterRuntime::libraryPackage(
+    const std::optional<std::filesystem::path>& given, const std::filesystem::path& pictures) {
+  return given ? given : MetadataStore::libraryURL(pictures);
 }
 
 std::unique_ptr<Preferences> ExporterRuntime::userPreferences() {

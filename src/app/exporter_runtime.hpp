@@ -43,7 +43,11 @@ class ExporterRuntime {
   PhotoPlatform& photos() const { return *photos_; }
   const std::filesystem::path& picturesFolder() const { return picturesFolder_; }
   // The package given in the options, else the one found in the Pictures folder.
-  std::optional<std::filesystem::path> libraryPackage() const;
+  std::optional<std::filesystem::path> libraryPackage() const {
+    return libraryPackage(libraryOption_, picturesFolder_);
+  }
+  static std::optional<std::filesystem::path> libraryPackage(
+      const std::optional<std::filesystem::path>& given, const std::filesystem::path& pictures);
 
   // The user's own settings file, the one every process of the user shares.
   static std::unique_ptr<Preferences> userPreferences();

@@ -94,10 +94,8 @@ std::string whyNoPhotos(PhotoPlatform& platform) {
          " images with an iCloud identifier has data in the library databases";
 }
 
-std::string resultLine(bool written, std::int64_t count, const std::filesystem::path& file,
-                       PhotoPlatform& platform) {
-  std::string line = written ? "Wrote " + photos(count) + " to " + file.string()
-                             : "Unchanged: " + photos(count) + " in " + file.string();
+// A line about an export of `count` photos, saying why when there are none.
+std::string withReason(std::string line, std::int64_t count, PhotoPlatform& platform) {
   if (count == 0) line += " (" + whyNoPhotos(platform) + ")";
   return line;
 }
@@ -119,6 +117,11 @@ std::optional<std::string> storedDeviceID(const Preferences& preferences) {
 
 std::filesystem::path sharedFile(const std::filesystem::path& folder, const std::string& deviceID) {
   return folder / ("pixdeck-" + deviceID + "-features.pdsync");
+}
+
+// Where the last export put, or the next one puts, the shared file.
+std::filesystem::path sharedFileOf(Preferences& preferences) {
+  return sharedFile(rememberedFolder(preferences).value_or(""), SyncFolder::deviceID(preferences));
 }
 
 std::string localTime(double secondsSince1970) {
@@ -166,8 +169,7 @@ int exportNow(const HeadlessArguments& arguments) {
   Exporter& exporter = runtime.exporter();
   const StatusPrinter printer(exporter);
 
-  const auto folder = rememberedFolder(runtime.preferences());
-  const auto file = sharedFile(folder.value_or(""), SyncFolder::deviceID(runtime.preferences()));
+  const auto file = sharedFileOf(runtime.preferences());
   const auto before = FileIdentity::of(file);
   const auto lastExportBefore = exporter.lastExport();
 
@@ -176,15 +178,18 @@ int exportNow(const HeadlessArguments& arguments) {
 
   if (exporter.status()) return failure(*exporter.status());
   if (exporter.lastExport() == lastExportBefore) return failure("the export did not run");
+  const auto count = exporter.lastCount();
   const bool written = !before || !(FileIdentity::of(file) == *before);
-  printLine(stdout, resultLine(written, exporter.lastCount(), file, runtime.photos()));
+  printLine(stdout, withReason(written ? "Wrote " + photos(count) + " to " + file.string()
+                                       : "Unchanged: " + photos(count) + " in " + file.string(),
+                               count, runtime.photos()));
   return 0;
 }
 
 // Reports each export that ends with a new last-export time.
 class ExportReporter {
  public:
-  ExportReporter(ExporterRuntime& runtime)
+  explicit ExportReporter(ExporterRuntime& runtime)
       : runtime_(runtime),
         lastExport_(runtime.exporter().lastExport()),
         id_(runtime.exporter().addObserver([this] { changed(); })) {}
@@ -197,11 +202,10 @@ class ExportReporter {
     const Exporter& exporter = runtime_.exporter();
     if (exporter.lastExport() == lastExport_) return;
     lastExport_ = exporter.lastExport();
-    const auto folder = rememberedFolder(runtime_.preferences()).value_or("");
-    const auto file = sharedFile(folder, SyncFolder::deviceID(runtime_.preferences()));
-    std::string line = "Exported " + photos(exporter.lastCount()) + " to " + file.string();
-    if (exporter.lastCount() == 0) line += " (" + whyNoPhotos(runtime_.photos()) + ")";
-    printLine(stdout, line);
+    const auto file = sharedFileOf(runtime_.preferences());
+    printLine(stdout,
+              withReason("Exported " + photos(exporter.lastCount()) + " to " + file.string(),
+                         exporter.lastCount(), runtime_.photos()));
   }
 
   ExporterRuntime& runtime_;
@@ -241,7 +245,7 @@ int watch(const HeadlessArguments& arguments) {
 // its construction would forget a remembered folder that has vanished.
 std::string libraryLine(const HeadlessArguments& arguments) {
   const auto pictures = PicturesFolder::locate();
-  const auto library = arguments.library ? arguments.library : MetadataStore::libraryURL(pictures);
+  const auto library = ExporterRuntime::libraryPackage(arguments.library, pictures);
   if (!library) return "not found in " + pictures.string();
   MetadataStore store(pictures, library);
   const auto failureText = store.currentFailure();
