@@ -1,0 +1,279 @@
+#include "metadata/library_database.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+
+#include "library_fixtures.hpp"
+#include "metadata/sqlite_statement.hpp"
+#include "support/temp_dir.hpp"
+
+namespace lumenfolio {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Journal;
+using testing::packageContents;
+using testing::sideFile;
+
+constexpr const char* kSchema = "CREATE TABLE t (x INTEGER);";
+constexpr const char* kRows = "INSERT INTO t VALUES (1), (2), (3);";
+
+int rowCount(const LibraryDatabase& database) {
+  SqliteStatement count(database.connection(), "SELECT COUNT(*) FROM t");
+  return count.step() ? count.columnInt(0) : -1;
+}
+
+class LibraryDatabaseTest : public ::testing::Test {
+ protected:
+  fs::path writeLibrary(Journal journal, const fs::path& relative = "database/Photos.sqlite") {
+    const auto file = temp / relative;
+    testing::writeDatabase(file, kSchema, kRows, journal);
+    return file;
+  }
+
+  lumenfolio::testing::TempDir temp;
+};
+
+// --- which files open -------------------------------------------------------
+
+TEST_F(LibraryDatabaseTest, opensRollbackJournalDatabaseAndReadsIt) {
+  const auto file = writeLibrary(Journal::rollback);
+  const auto database = LibraryDatabase::open(file);
+  ASSERT_TRUE(database.has_value());
+  EXPECT_EQ(rowCount(*database), 3);
+  EXPECT_FALSE(database->snapshotFolder().has_value());
+}
+
+TEST_F(LibraryDatabaseTest, connectionRefusesWrites) {
+  for (const auto journal : {Journal::rollback, Journal::walTidy, Journal::walLive}) {
+    lumenfolio::testing::TempDir own;
+    const auto file = own / "Photos.sqlite";
+    testing::writeDatabase(file, kSchema, kRows, journal);
+    const auto before = packageContents(own.path());
+    {
+      const auto database = LibraryDatabase::open(file);
+      ASSERT_TRUE(database.has_value());
+      EXPECT_NE(database->connection().exec("INSERT INTO t VALUES (4)"), SQLITE_OK);
+      EXPECT_NE(database->connection().exec("CREATE TABLE u (y)"), SQLITE_OK);
+      EXPECT_EQ(rowCount(*database), 3);
+    }
+    EXPECT_EQ(packageContents(own.path()), before);
+  }
+}
+
+TEST_F(LibraryDatabaseTest, missingFileGivesNothing) {
+  EXPECT_FALSE(LibraryDatabase::open(temp / "database/Photos.sqlite").has_value());
+  EXPECT_TRUE(fs::is_empty(temp.path()));
+}
+
+TEST_F(LibraryDatabaseTest, zeroByteFileGivesNothingAndStaysEmpty) {
+  const auto file = temp / "Photos.sqlite";
+  testing::writeFile(file, "");
+  EXPECT_FALSE(LibraryDatabase::open(file).has_value());
+  EXPECT_EQ(fs::file_size(file), 0u);
+  EXPECT_EQ(packageContents(temp.path()).size(), 1u);
+}
+
+TEST_F(LibraryDatabaseTest, fileThatIsNotADatabaseGivesNothing) {
+  const auto file = temp / "Photos.sqlite";
+  const std::string text(4096, 'x');
+  testing::writeFile(file, text);
+  EXPECT_FALSE(LibraryDatabase::open(file).has_value());
+  EXPECT_EQ(testing::contentsOf(file), text);
+}
+
+TEST_F(LibraryDatabaseTest, databaseCutShortInsideItsHeaderGivesNothing) {
+  const auto file = writeLibrary(Journal::rollback);
+  fs::resize_file(file, 60);
+  EXPECT_FALSE(LibraryDatabase::open(file).has_value());
+}
+
+TEST_F(LibraryDatabaseTest, folderInPlaceOfDatabaseGivesNothing) {
+  const auto folder = temp / "database/Photos.sqlite";
+  fs::create_directories(folder);
+  EXPECT_FALSE(LibraryDatabase::open(folder).has_value());
+  EXPECT_TRUE(fs::is_empty(folder));
+}
+
+TEST_F(LibraryDatabaseTest, fifoInPlaceOfDatabaseGivesNothingWithoutBlocking) {
+  const auto fifo = temp / "Photos.sqlite";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(LibraryDatabase::open(fifo).has_value());
+}
+
+// --- the probe and the second attempt ---------------------------------------
+
+TEST_F(LibraryDatabaseTest, lockedDatabaseFailsTheProbeAndOpensImmutable) {
+  const auto file = writeLibrary(Journal::rollback);
+  auto writer = SqliteDatabase::open(file.string(), SQLITE_OPEN_READWRITE);
+  ASSERT_TRUE(writer);
+  ASSERT_EQ(writer.exec("PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE;"), SQLITE_OK);
+
+  // A plain read-only connection cannot even read the schema while the lock is held.
+  auto plain = SqliteDatabase::open(LibraryDatabase::fileURI(file) + "?mode=ro",
+                                    SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+  ASSERT_TRUE(plain);
+  ASSERT_NE(plain.exec("SELECT 1 FROM sqlite_master LIMIT 1"), SQLITE_OK);
+
+  const auto database = LibraryDatabase::open(file);
+  ASSERT_TRUE(database.has_value());
+  EXPECT_EQ(rowCount(*database), 3);
+}
+
+// --- paths that need encoding -----------------------------------------------
+
+TEST(LibraryDatabaseURI, percentEncodesEverythingButUnreservedAndSlash) {
+  EXPECT_EQ(LibraryDatabase::fileURI("/tmp/a b#c?d%e&f=g"),
+            "file:///tmp/a%20b%23c%3Fd%25e%26f%3Dg");
+  EXPECT_EQ(LibraryDatabase::fileURI("/Bilder/\xC3\xA9t\xC3\xA9 ~x_y-z.1"),
+            "file:///Bilder/%C3%A9t%C3%A9%20~x_y-z.1");
+}
+
+TEST(LibraryDatabaseURI, relativePathBecomesAbsolute) {
+  const auto uri = LibraryDatabase::fileURI("Photos.sqlite");
+  EXPECT_EQ(uri.rfind("file:///", 0), 0u);
+  EXPECT_TRUE(uri.ends_with("/Photos.sqlite"));
+}
+
+class OddPathTest : public LibraryDatabaseTest,
+                    public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(OddPathTest, databaseUnderOddFolderNameOpensAndReads) {
+  for (const auto journal :
+       {Journal::rollback, Journal::walTidy, Journal::walLive, Journal::walWithoutShm}) {
+    lumenfolio::testing::TempDir own;
+    const auto file = own / GetParam() / "database" / "Photos.sqlite";
+    testing::writeDatabase(file, kSchema, kRows, journal);
+    const auto before = packageContents(own.path());
+    {
+      const auto database = LibraryDatabase::open(file);
+      ASSERT_TRUE(database.has_value()) << GetParam();
+      EXPECT_EQ(rowCount(*database), 3) << GetParam();
+    }
+    EXPECT_EQ(packageContents(own.path()), before) << GetParam();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Characters, OddPathTest,
+    ::testing::Values("Photos Library.photoslibrary", "Hash#Mark.photoslibrary",
+                      "Why?Not.photoslibrary", "100%25 sure %.photoslibrary",
+                      "\xC3\x89t\xC3\xA9 \xE7\x85\xA7\xE7\x89\x87.photoslibrary",
+                      "a&b=c;d+e'f.photoslibrary"));
+
+// --- WAL journal: nothing created, nothing missed ---------------------------
+
+TEST_F(LibraryDatabaseTest, tidyWalDatabaseOpensWithoutCreatingSideFiles) {
+  const auto file = writeLibrary(Journal::walTidy);
+  ASSERT_FALSE(fs::exists(sideFile(file, "-wal")));
+  ASSERT_FALSE(fs::exists(sideFile(file, "-shm")));
+  const auto before = packageContents(temp.path());
+  {
+    const auto database = LibraryDatabase::open(file);
+    ASSERT_TRUE(database.has_value());
+    EXPECT_EQ(rowCount(*database), 3);
+    EXPECT_EQ(packageContents(temp.path()), before)
+        << testing::listing(packageContents(temp.path()));
+  }
+  EXPECT_EQ(packageContents(temp.path()), before);
+}
+
+TEST_F(LibraryDatabaseTest, emptyWalFileCountsAsNoWalContent) {
+  const auto file = writeLibrary(Journal::walTidy);
+  testing::writeFile(sideFile(file, "-wal"), "");
+  const auto before = packageContents(temp.path());
+  {
+    const auto database = LibraryDatabase::open(file);
+    ASSERT_TRUE(database.has_value());
+    EXPECT_EQ(rowCount(*database), 3);
+  }
+  EXPECT_EQ(packageContents(temp.path()), before);
+}
+
+TEST_F(LibraryDatabaseTest, liveLibraryIsReadInPlaceWithItsWalRowsAndLeftUnchanged) {
+  const auto file = writeLibrary(Journal::walLive);
+  ASSERT_GT(fs::file_size(sideFile(file, "-wal")), 0u);
+  ASSERT_TRUE(fs::exists(sideFile(file, "-shm")));
+  const auto before = packageContents(temp.path());
+  {
+    const auto database = LibraryDatabase::open(file);
+    ASSERT_TRUE(database.has_value());
+    EXPECT_FALSE(database->snapshotFolder().has_value());
+    EXPECT_EQ(rowCount(*database), 3);
+    EXPECT_EQ(packageContents(temp.path()), before);
+  }
+  EXPECT_EQ(packageContents(temp.path()), before);
+}
+
+TEST_F(LibraryDatabaseTest, walWithoutShmIsReadFromPrivateSnapshotThatGoesAway) {
+  const auto file = writeLibrary(Journal::walWithoutShm);
+  ASSERT_GT(fs::file_size(sideFile(file, "-wal")), 0u);
+  ASSERT_FALSE(fs::exists(sideFile(file, "-shm")));
+  const auto before = packageContents(temp.path());
+  fs::path snapshot;
+  {
+    const auto database = LibraryDatabase::open(file);
+    ASSERT_TRUE(database.has_value());
+    EXPECT_EQ(rowCount(*database), 3);
+    ASSERT_TRUE(database->snapshotFolder().has_value());
+    snapshot = *database->snapshotFolder();
+    struct stat info {};
+    ASSERT_EQ(stat(snapshot.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(packageContents(temp.path()), before);
+  }
+  EXPECT_FALSE(fs::exists(snapshot));
+  EXPECT_EQ(packageContents(temp.path()), before);
+}
+
+TEST_F(LibraryDatabaseTest, unusableShmFallsBackToSnapshotAndSeesWalRows) {
+  const auto file = writeLibrary(Journal::walLive);
+  // A "-shm" from some other moment: garbage where the WAL index should be.
+  testing::writeFile(sideFile(file, "-shm"), std::string(32768, '\x5A'));
+  const auto before = packageContents(temp.path());
+  {
+    const auto database = LibraryDatabase::open(file);
+    ASSERT_TRUE(database.has_value());
+    EXPECT_EQ(rowCount(*database), 3);
+  }
+  EXPECT_EQ(packageContents(temp.path()), before);
+}
+
+TEST_F(LibraryDatabaseTest, walRowsAreMissingFromMainFileSoImmutableAloneWouldBeStale) {
+  // Guards the fixture itself: the rows really are only in the "-wal".
+  const auto file = writeLibrary(Journal::walLive);
+  auto immutable = SqliteDatabase::open(LibraryDatabase::fileURI(file) + "?immutable=1",
+                                        SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+  ASSERT_TRUE(immutable);
+  SqliteStatement count(immutable, "SELECT COUNT(*) FROM t");
+  ASSERT_TRUE(count.step());
+  EXPECT_EQ(count.columnInt(0), 0);
+}
+
+// --- ownership of the snapshot ----------------------------------------------
+
+TEST_F(LibraryDatabaseTest, movedDatabaseKeepsSnapshotUntilTheLastOwnerGoes) {
+  const auto file = writeLibrary(Journal::walWithoutShm);
+  auto database = LibraryDatabase::open(file);
+  ASSERT_TRUE(database.has_value() && database->snapshotFolder().has_value());
+  const auto snapshot = *database->snapshotFolder();
+
+  LibraryDatabase moved = std::move(*database);
+  database.reset();
+  EXPECT_TRUE(fs::exists(snapshot));
+  EXPECT_EQ(rowCount(moved), 3);
+
+  LibraryDatabase other;
+  other = std::move(moved);
+  EXPECT_TRUE(fs::exists(snapshot));
+  EXPECT_EQ(rowCount(other), 3);
+
+  other = LibraryDatabase();
+  EXPECT_FALSE(fs::exists(snapshot));
+}
+
+}  // namespace
+}  // namespace lumenfolio
