@@ -139,10 +139,12 @@ class Exporter::Run : public std::enable_shared_from_this<Run> {
   std::optional<std::string> writeError_;
 };
 
+// Only the `done` half holds the run: it is queued after the job has finished,
+// so the job may use the run freely, and the run (with the exporter it holds)
+// is always let go on the main thread, never on a worker.
 void Exporter::Run::onStore(std::function<void(Run&, LibraryStore&)> visit, void (Run::*next)()) {
-  auto self = shared_from_this();
-  deps().storeWorker.run([self, visit] { visit(*self, self->deps().store); },
-                         [self, next] { ((*self).*next)(); });
+  deps().storeWorker.run([run = this, visit] { visit(*run, run->deps().store); },
+                         [self = shared_from_this(), next] { ((*self).*next)(); });
 }
 
 void Exporter::Run::begin() {
@@ -254,9 +256,8 @@ void Exporter::Run::writeUnlessUnchanged() {
 
 void Exporter::Run::write() {
   exporter_->setStatus(writingText(payload_.features.size()));
-  auto self = shared_from_this();
-  deps().writeWorker.run([self] { self->writeError_ = self->writeSharedFile(); },
-                         [self] { self->written(); });
+  deps().writeWorker.run([run = this] { run->writeError_ = run->writeSharedFile(); },
+                         [self = shared_from_this()] { self->written(); });
 }
 
 std::optional<std::string> Exporter::Run::writeSharedFile() const {
@@ -346,11 +347,13 @@ void Exporter::start() {
     startWithStatus(status);
     return;
   }
-  auto self = shared_from_this();
-  // The answer may come on any thread; only the main queue touches the exporter.
-  deps_.photos.requestAuthorization([self](AuthorizationStatus answer) {
-    self->deps_.mainQueue.post([self, answer] { self->startWithStatus(answer); });
-  });
+  // The answer may come on any thread; only the main queue touches the
+  // exporter, and the hold on it moves there with the answer.
+  deps_.photos.requestAuthorization(
+      [self = shared_from_this()](AuthorizationStatus answer) mutable {
+        auto& mainQueue = self->deps_.mainQueue;
+        mainQueue.post([self = std::move(self), answer] { self->startWithStatus(answer); });
+      });
 }
 
 void Exporter::startWithStatus(AuthorizationStatus status) {
