@@ -61,7 +61,8 @@ std::optional<double> score(SampleRandom& random, double nullShare) {
   return random.unit();
 }
 
-void drawAssetColumns(SampleAsset& asset, int index, SampleRandom& random) {
+void drawAssetColumns(SampleAsset& asset, int index, SampleRandom& random,
+                      const std::vector<SampleVocabulary::Locality>& localities) {
   asset.kind = random.chance(0.08) ? 1 : 0;
   const bool video = asset.kind == 1;
   asset.trashedState = random.chance(0.02) ? 1 : 0;
@@ -83,8 +84,13 @@ void drawAssetColumns(SampleAsset& asset, int index, SampleRandom& random) {
     asset.latitude = -180.0;  // the library's "no location" marker
     asset.longitude = -180.0;
   } else if (place >= 0.21) {
-    asset.latitude = random.between(-60.0, 70.0);
-    asset.longitude = random.between(-180.0, 180.0);
+    // Most located shots were taken in a handful of places, a few anywhere.
+    if (random.chance(0.9)) asset.locality = &random.pick(localities);
+    const double latitude = asset.locality ? asset.locality->latitude : random.between(-60.0, 70.0);
+    const double longitude =
+        asset.locality ? asset.locality->longitude : random.between(-180.0, 180.0);
+    asset.latitude = latitude + random.between(-0.05, 0.05);
+    asset.longitude = longitude + random.between(-0.05, 0.05);
   }
   struct Size {
     int width, height;
@@ -198,9 +204,7 @@ int recognisedWordCount(SampleRandom& random) {
 void drawPsi(SampleAsset& asset, SampleRandom& random, const SampleVocabulary::PsiPools& pools) {
   auto& groups = asset.psiGroups;
   append(groups, random.distinct(pools.scenes, random.between(4, 12)));
-  if (asset.latitude && *asset.latitude > -180.0) {
-    append(groups, random.distinct(pools.places, random.between(2, 4)));
-  }
+  if (asset.locality) append(groups, random.distinct(asset.locality->groups, random.between(2, 4)));
   if (!asset.faces.empty()) append(groups, random.distinct(pools.people, random.between(1, 3)));
   append(groups, random.distinct(pools.dates, random.between(2, 4)));
   append(groups, random.distinct(pools.media, random.between(1, 2)));
@@ -223,9 +227,8 @@ void drawLeo(SampleAsset& asset, SampleRandom& random, const SampleVocabulary::L
   std::vector<std::uint32_t> ids;
   if (!asset.faces.empty()) append(ids, random.distinct(pools.people, random.between(1, 3)));
   if (random.chance(0.1)) append(ids, random.distinct(pools.pets, 1));
-  if (asset.latitude && *asset.latitude > -180.0) {
-    append(ids, random.distinct(pools.places, random.between(1, 6)));
-  }
+  if (asset.locality) append(ids, random.distinct(asset.locality->lexemes, random.between(1, 6)));
+  if (random.chance(0.15)) append(ids, random.distinct(pools.commonPlaces, 1));
   append(ids, random.distinct(pools.scenes, random.between(2, 8)));
   if (random.chance(0.2)) append(ids, random.distinct(pools.occasions, random.between(1, 2)));
   append(ids, random.distinct(pools.words, lexiconWordCount(random)));
@@ -278,7 +281,7 @@ SampleAsset SampleAsset::make(std::uint64_t seed, int index, std::size_t compute
   asset.indexed = identity.chance(0.97);
 
   SampleRandom photos(seed, Stream::photos, position);
-  drawAssetColumns(asset, index, photos);
+  drawAssetColumns(asset, index, photos, vocabulary.localities);
   // Bursts are runs of neighbouring shots that share one avalanche UUID.
   SampleRandom burst(seed, Stream::burst, position / 6);
   if (burst.chance(0.04)) asset.avalancheUuid = uuidText(randomUuid(burst));

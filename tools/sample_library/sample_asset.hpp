@@ -65,6 +65,7 @@ struct SampleAsset {
   int depthType = 0;
   std::optional<double> latitude;
   std::optional<double> longitude;
+  const SampleVocabulary::Locality* locality = nullptr;  // the named place it was taken at
   int width = 0;
   int height = 0;
   double dateCreated = 0;

@@ -1,6 +1,8 @@
 #include "sample_library/sample_vocabulary.hpp"
 
+#include <map>
 #include <set>
+#include <utility>
 
 namespace lumenfolio::sample {
 
@@ -56,6 +58,97 @@ std::vector<std::uint32_t> SampleVocabulary::addLexemes(int category,
   return ids;
 }
 
+void SampleVocabulary::addLocalities() {
+  struct Place {
+    double latitude, longitude;
+    std::vector<std::string> terms;
+    std::vector<std::pair<int, std::string>> lexemes;
+  };
+  // Paris is named by two place categories, as a city and as its district.
+  const std::vector<Place> places{
+      {48.886,
+       2.343,
+       {"Paris", "France", "Europe", "Île-de-France", "Montmartre"},
+       {{2220, "Eiffel Tower"},
+        {2010, "Paris"},
+        {2060, "Île-de-France"},
+        {2030, "France"},
+        {2050, "Europe"},
+        {2070, "Seine"},
+        {2120, "Montmartre"},
+        {2090, "75018"},
+        {2100, "Rue Lepic"},
+        {2080, "Paris"},
+        {2210, "Sacré-Cœur"},
+        {2110, "Pigalle"}}},
+      {52.499,
+       13.418,
+       {"Berlin", "Germany", "Europe", "Kreuzberg"},
+       {{2220, "Brandenburg Gate"},
+        {2010, "Berlin"},
+        {2060, "Berlin"},
+        {2030, "Germany"},
+        {2050, "Europe"},
+        {2070, "Spree"},
+        {2120, "Kreuzberg"},
+        {2090, "10999"},
+        {2100, "Oranienstraße"},
+        {2080, "Friedrichshain-Kreuzberg"},
+        {2110, "Wrangelkiez"}}},
+      {38.711,
+       -9.130,
+       {"Lisbon", "Portugal", "Europe", "Alfama"},
+       {{2220, "Belém Tower"},
+        {2010, "Lisbon"},
+        {2060, "Lisbon District"},
+        {2030, "Portugal"},
+        {2050, "Europe"},
+        {2070, "Tagus"},
+        {2120, "Alfama"},
+        {2090, "1100-341"},
+        {2100, "Rua Augusta"},
+        {2080, "Santa Maria Maior"},
+        {2210, "Miradouro de Santa Luzia"}}},
+      {-23.550,
+       -46.633,
+       {"São Paulo", "Brazil", "South America"},
+       {{2010, "São Paulo"}, {2030, "Brazil"}, {2050, "South America"}, {2120, "Vila Madalena"}}},
+      {47.377,
+       8.541,
+       {"Zürich", "Switzerland", "Europe"},
+       {{2010, "Zürich"}, {2030, "Switzerland"}, {2050, "Europe"}, {2070, "Limmat"}}},
+      {35.011,
+       135.768,
+       {"Kyoto", "Japan", "Asia"},
+       {{2220, "Fushimi Inari"}, {2010, "Kyoto"}, {2030, "Japan"}, {2050, "Asia"}}},
+      {40.713,
+       -74.006,
+       {"New York", "United States", "North America"},
+       {{2010, "New York"},
+        {2060, "New York"},
+        {2030, "United States"},
+        {2050, "North America"},
+        {2120, "SoHo"}}},
+  };
+  // A name shared by several places is one group, or one lexeme, for all of them.
+  std::map<std::string, std::int64_t> groupOf;
+  std::map<std::pair<int, std::string>, std::uint32_t> lexemeOf;
+  for (const auto& place : places) {
+    Locality locality{place.latitude, place.longitude, {}, {}};
+    for (const auto& term : place.terms) {
+      if (!groupOf.contains(term)) groupOf[term] = addGroups(1100, {term}).front();
+      locality.groups.push_back(groupOf[term]);
+    }
+    for (const auto& lexeme : place.lexemes) {
+      if (!lexemeOf.contains(lexeme)) {
+        lexemeOf[lexeme] = addLexemes(lexeme.first, {lexeme.second}).front();
+      }
+      locality.lexemes.push_back(lexemeOf[lexeme]);
+    }
+    localities.push_back(std::move(locality));
+  }
+}
+
 SampleVocabulary::SampleVocabulary() {
   psi.scenes = addGroups(
       1500,
@@ -64,10 +157,6 @@ SampleVocabulary::SampleVocabulary() {
        "Document", "Café",   "cafe",  "Bicycle", "Bridge", "Forest",   "Lake",         "River",
        "Night",    "Cloud",  "Grass", "Street",  "Table",  "Child",    "Boat",         "Bird",
        "Cake",     "Coffee", "Pizza", "Train",   "Garden", "Painting", "Wedding dress"});
-  psi.places =
-      addGroups(1100, {"Paris", "France", "Europe", "Berlin", "Germany", "Lisbon", "Portugal",
-                       "Île-de-France", "São Paulo", "Brazil", "Zürich", "Switzerland", "Kyoto",
-                       "Japan", "New York", "United States", "Montmartre", "Kreuzberg", "Alfama"});
   psi.people = addGroups(1300, {"Anna", "Jonas", "Mia", "Léa", "Noah", "Zoë", "Mateo", "Sofia"});
   psi.dates = addGroups(
       1600, {"January", "February",  "March",   "April",    "May",      "June",   "July",
@@ -90,27 +179,11 @@ SampleVocabulary::SampleVocabulary() {
   leo.people = addLexemes(3000, {"Anna", "Jonas", "Mia", "Léa", "Noah", "Zoë", "People",
                                  "My Family", "Person", "my friends", "  "});
   leo.pets = addLexemes(3010, {"Bella", "Luna", "Max", "Oscar", "Animals", "Pets", "People"});
-  // The place categories, each with a few names; Paris stands under two of them.
-  const std::vector<std::pair<int, std::vector<std::string>>> places{
-      {2220, {"Eiffel Tower", "Brandenburg Gate", "Belém Tower"}},
-      {2010, {"Paris", "Berlin", "Lisbon"}},
-      {4020, {"Old Town", "Riverside"}},
-      {2060, {"Île-de-France", "Brandenburg"}},
-      {2030, {"France", "Germany", "Portugal"}},
-      {2050, {"Europe"}},
-      {2070, {"Seine", "Spree", "Tagus"}},
-      {2120, {"Montmartre", "Kreuzberg", "Alfama"}},
-      {2090, {"75018", "10999"}},
-      {2100, {"Rue Lepic", "Oranienstraße"}},
-      {2080, {"Paris", "Berlin-Mitte"}},
-      {2210, {"Sacré-Cœur"}},
-      {2110, {"Pigalle"}},
-      {2130, {"Home"}},
-      {2140, {"Work"}},
-      {2160, {"Seaside"}},
-  };
-  for (const auto& [category, names] : places) {
-    for (const auto id : addLexemes(category, names)) leo.places.push_back(id);
+  addLocalities();
+  leo.commonPlaces = addLexemes(4020, {"Old Town", "Riverside"});
+  for (const auto& [category, name] : std::vector<std::pair<int, std::string>>{
+           {2130, "Home"}, {2140, "Work"}, {2160, "Seaside"}}) {
+    leo.commonPlaces.push_back(addLexemes(category, {name}).front());
   }
   leo.scenes = addLexemes(4000, {"Beach", "Sky", "Café", "cafe", "Sunset", "Dog", "Food", "Tree",
                                  "Mountain", "Snow", "Flower", "Car"});

@@ -27,17 +27,26 @@ class SampleVocabulary {
   std::vector<Group> groups;
   // Group rowids by what an asset draws.
   struct PsiPools {
-    std::vector<std::int64_t> scenes, places, people, dates, media, words, collections, internal,
-        odd;
+    std::vector<std::int64_t> scenes, people, dates, media, words, collections, internal, odd;
   } psi;
 
   // Rows of leo.sqlite's lexicon table in pk order.
   std::vector<Lexeme> lexicon;
   // Lexeme ids by what an asset draws.
   struct LeoPools {
-    std::vector<std::uint32_t> people, pets, places, scenes, occasions, words, cameras, others,
-        shadowed;
+    std::vector<std::uint32_t> people, pets, commonPlaces, scenes, occasions, words, cameras,
+        others, shadowed;
   } leo;
+
+  // Where assets are taken: the coordinates, and the psi groups and leo place
+  // lexemes that name the place.
+  struct Locality {
+    double latitude = 0;
+    double longitude = 0;
+    std::vector<std::int64_t> groups;
+    std::vector<std::uint32_t> lexemes;
+  };
+  std::vector<Locality> localities;
 
   static const SampleVocabulary& shared();
 
@@ -45,6 +54,7 @@ class SampleVocabulary {
   SampleVocabulary();
   std::vector<std::int64_t> addGroups(int category, const std::vector<std::string>& terms);
   std::vector<std::uint32_t> addLexemes(int category, const std::vector<std::string>& contents);
+  void addLocalities();
   std::uint32_t nextLexemeId();
 
   std::uint32_t lastLexemeId_ = 1000;
