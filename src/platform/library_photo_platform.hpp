@@ -8,11 +8,15 @@
 // change reports come on the watcher's thread.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "metadata/library_database.hpp"
 #include "platform/inotify_change_observer.hpp"
