@@ -19,6 +19,7 @@ namespace {
 
 constexpr std::chrono::seconds kActivationPatience(5);
 constexpr int kPanelOffset = 4;
+constexpr qint64 kReopenGuardMs = 300;
 
 double secondsNow() {
   return double(QDateTime::currentMSecsSinceEpoch()) / 1000;
@@ -82,11 +83,7 @@ ExporterApp::ExporterApp(Exporter& exporter, bool hasSystemTray)
   QObject::connect(&tray_, &QSystemTrayIcon::activated, &panel_,
                    [this](QSystemTrayIcon::ActivationReason reason) {
                      if (reason == QSystemTrayIcon::Context) return;
-                     if (panel_.isVisible() && hasSystemTray_) {
-                       panel_.hide();
-                     } else {
-                       showPanel();
-                     }
+                     togglePanel();
                    });
   // Some trays never report a click and only offer the item's menu.
   QObject::connect(trayMenu_.addAction(ui("Open lumenfolio exporter")), &QAction::triggered,
@@ -95,6 +92,7 @@ ExporterApp::ExporterApp(Exporter& exporter, bool hasSystemTray)
                    [] { QCoreApplication::quit(); });
   tray_.setContextMenu(&trayMenu_);
 
+  panel_.setOnHidden([this] { sinceHidden_.start(); });
   observer_ = exporter_.addObserver([this] { refresh(); });
   refresh();
   // Shown even without a tray now, so a tray that appears later still gets the item.
@@ -138,6 +136,18 @@ void ExporterApp::refresh() {
   panel_.render(stateOf(exporter_, secondsNow()));
   tray_.setIcon(exporter_.isWorking() ? RegistrationMark::busy() : RegistrationMark::idle());
   if (panel_.isVisible() && hasSystemTray_) placePanel();
+}
+
+void ExporterApp::togglePanel() {
+  if (!hasSystemTray_) return showPanel();
+  // A click on the tray item first closes the open popup as a click outside
+  // it; that same click must not open it again.
+  const bool justClosed = sinceHidden_.isValid() && sinceHidden_.elapsed() < kReopenGuardMs;
+  if (panel_.isVisible()) {
+    panel_.hide();
+  } else if (!justClosed) {
+    showPanel();
+  }
 }
 
 void ExporterApp::showPanel() {

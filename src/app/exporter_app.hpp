@@ -2,6 +2,7 @@
 // image in the system tray and the panel it opens.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QSystemTrayIcon>
 
@@ -24,6 +25,8 @@ class ExporterApp {
 
   // Opens the panel beside the tray item, or raises its window.
   void showPanel();
+  // What a click on the tray item does: opens the popup, or closes it.
+  void togglePanel();
 
   ExporterMenu& panel() { return panel_; }
   QSystemTrayIcon& trayIcon() { return tray_; }
@@ -42,6 +45,7 @@ class ExporterApp {
   ExporterMenu panel_;
   QSystemTrayIcon tray_;
   QMenu trayMenu_;
+  QElapsedTimer sinceHidden_;
   Exporter::ObserverID observer_;
 };
 

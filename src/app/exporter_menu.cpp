@@ -261,6 +261,11 @@ QString ExporterMenu::lastExportLine(const State& state) {
       .arg(relativeDate(*state.lastExport, state.now), QString::number(state.lastCount));
 }
 
+void ExporterMenu::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  if (onHidden_) onHidden_();
+}
+
 void ExporterMenu::render(const State& state) {
   lastExport_->setText(lastExportLine(state));
   renderActivity(state);
@@ -276,13 +281,13 @@ void ExporterMenu::render(const State& state) {
 
 void ExporterMenu::renderActivity(const State& state) {
   working_->setVisible(state.isWorking);
-  workingText_->setText(state.status ? text(*state.status) : ui("Working…"));
+  workingText_->setText(state.status ? text(*state.status) : QString::fromUtf8("Working…"));
   status_->setVisible(!state.isWorking && state.status.has_value());
   status_->setText(state.status ? text(*state.status) : QString());
 }
 
 void ExporterMenu::renderFolder(const State& state) {
-  const QString name = state.folderName ? text(*state.folderName) : ui("not chosen");
+  const QString name = state.folderName ? text(*state.folderName) : QStringLiteral("not chosen");
   // A long folder name must not widen the panel: it is shortened in the middle.
   const int room = kWidth - 2 * kMargin - folderLabel_->sizeHint().width() - kSpacing;
   folderName_->setText(folderName_->fontMetrics().elidedText(name, Qt::ElideMiddle, room));

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 class QCheckBox;
 class QLabel;
@@ -51,6 +52,12 @@ class ExporterMenu : public QWidget {
   // "Last export 1 hour ago · 1234 photos", in the user's language.
   static QString lastExportLine(const State& state);
 
+  // Called whenever the panel is hidden, by a command or by a click elsewhere.
+  void setOnHidden(std::function<void()> onHidden) { onHidden_ = std::move(onHidden); }
+
+ protected:
+  void hideEvent(QHideEvent* event) override;
+
  private:
   void build();
   QWidget* buildActivityLine();
@@ -62,6 +69,7 @@ class ExporterMenu : public QWidget {
   void renderFolder(const State& state);
 
   Actions actions_;
+  std::function<void()> onHidden_;
   QVBoxLayout* layout_ = nullptr;
   QLabel* lastExport_ = nullptr;
   QWidget* working_ = nullptr;

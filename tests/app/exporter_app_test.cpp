@@ -153,8 +153,10 @@ TEST_F(SingleInstanceTest, lockOfACrashedProcessIsTakenOver) {
 // chosen shared folder, steered through the environment as the program reads it.
 class ExporterAppTest : public ::testing::Test {
  protected:
+  // The main queue below needs the application before the fixture is built.
+  static void SetUpTestSuite() { testing::qtApplication(); }
+
   void SetUp() override {
-    testing::qtApplication();
     for (const auto& [name, path] : {std::pair{"HOME", user_.home()},
                                      {"XDG_CONFIG_HOME", user_.configHome()},
                                      {"XDG_CACHE_HOME", user_.cacheHome()},
@@ -208,6 +210,14 @@ TEST_F(ExporterAppTest, withTrayThePanelIsAPopupOpenedByTheTrayItem) {
   EXPECT_TRUE(app.panel().isVisible());
   emit app.trayIcon().activated(QSystemTrayIcon::Trigger);
   EXPECT_FALSE(app.panel().isVisible());
+  // The click that closed the popup arrives as an activation as well.
+  emit app.trayIcon().activated(QSystemTrayIcon::Trigger);
+  EXPECT_FALSE(app.panel().isVisible());
+  // A later start of the program still brings it forward.
+  app.showPanel();
+  EXPECT_TRUE(app.panel().isVisible());
+  emit app.trayIcon().activated(QSystemTrayIcon::Context);
+  EXPECT_TRUE(app.panel().isVisible()) << "the item's menu leaves the panel alone";
   ASSERT_NE(app.trayIcon().contextMenu(), nullptr);
   EXPECT_EQ(app.trayIcon().contextMenu()->actions().size(), 2);
 }
