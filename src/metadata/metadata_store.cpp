@@ -141,7 +141,8 @@ std::unordered_map<std::string, MetadataStore::Features> MetadataStore::features
       Features features;
       features.sharpness = analysis.columnDouble(1);
       features.exposure = analysis.columnDouble(2);
-      features.isScreenshot = analysis.columnInt(3) != 0;
+      // Read whole: a 32-bit read would take 2^32 for zero.
+      features.isScreenshot = analysis.columnInt64(3) != 0;
       result.insert_or_assign(std::move(*key), features);
     }
   }
