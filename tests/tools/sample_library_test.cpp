@@ -530,6 +530,13 @@ TEST_F(SampleLibraryTest, refusesToWriteOverAnExistingLibrary) {
   EXPECT_EQ(fileContents(temp / "library"), before);
 }
 
+TEST_F(SampleLibraryTest, refusesToWriteBesideAStaleLog) {
+  fs::create_directories(temp / "library" / "database");
+  std::ofstream(temp / "library" / "database" / "Photos.sqlite-wal") << "left over";
+  EXPECT_THROW(write("library", 10, 1), std::runtime_error);
+  EXPECT_FALSE(fs::exists(temp / "library" / "database" / "Photos.sqlite"));
+}
+
 TEST_F(SampleLibraryTest, failsWhenThePackageCannotBeCreated) {
   std::ofstream(temp / "plain-file") << "not a folder";
   EXPECT_THROW(SampleLibrary::write(temp / "plain-file" / "library", {10, 1, SideFiles::none}),

@@ -30,8 +30,11 @@ std::string fileUri(const std::filesystem::path& path) {
 }  // namespace
 
 SampleDatabase::SampleDatabase(std::filesystem::path path) : path_(std::move(path)) {
-  if (std::filesystem::exists(path_)) {
-    throw std::runtime_error(path_.string() + " already exists");
+  // A stale "-wal" left beside a new file would be replayed into it.
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+    if (std::filesystem::exists(sidePath(path_, suffix))) {
+      throw std::runtime_error(sidePath(path_, suffix) + " already exists");
+    }
   }
   int rc = SQLITE_OK;
   db_ = SqliteDatabase::open(path_.string(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &rc);

@@ -19,8 +19,8 @@ namespace lumenfolio::sample {
 
 class SampleDatabase {
  public:
-  // Creates the file (it must not exist yet) without a journal, for the bulk of
-  // the rows. Throws std::runtime_error when SQLite refuses.
+  // Creates the file (neither it nor its side files may exist yet) without a journal, for the bulk
+  // of the rows. Throws std::runtime_error when SQLite refuses.
   explicit SampleDatabase(std::filesystem::path path);
 
   const std::filesystem::path& path() const { return path_; }

@@ -11,8 +11,12 @@ class SampleLibrary {
  public:
   // How each database's side files are left.
   enum class SideFiles {
-    live,  // WAL mode, recent rows still in a non-empty "-wal", with a "-shm": a live library
-    none,  // WAL mode, everything checkpointed, no "-wal" and no "-shm": a tidy copy
+    // WAL mode, recent rows still in a non-empty "-wal", with a "-shm" as a
+    // read-only reader leaves it (so later readers change no byte): a live library
+    live,
+    // WAL mode, everything checkpointed, no "-wal" and no "-shm": a tidy copy.
+    // SQLite creates both as soon as anyone opens such a database, even read-only.
+    none,
     walWithoutShm,  // WAL mode, rows only in the "-wal", the "-shm" lost in copying
   };
 
@@ -38,7 +42,7 @@ class SampleLibrary {
   // Creates `package` (and its "database" and "database/search" folders) and
   // writes Photos.sqlite, psi.sqlite and leo.sqlite into it. The same options
   // give the same rows, whatever the side files. Throws std::runtime_error when
-  // a database cannot be written or already exists.
+  // a database cannot be written, or when it or one of its side files exists already.
   static Summary write(const std::filesystem::path& package, const Options& options);
 };
 
