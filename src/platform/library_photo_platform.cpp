@@ -71,11 +71,13 @@ void LibraryPhotoPlatform::registerChangeObserver(std::shared_ptr<ChangeObserver
 }
 
 std::vector<std::string> LibraryPhotoPlatform::fetchImageAssetIdentifiers() {
-  cloudGUIDs_.reset();  // a new fetch sees the library as it is now
+  // Each fetch opens the library afresh, so it sees the library as it is now,
+  // even one whose database was replaced by a newer copy.
+  database_ = openLibrary();
+  cloudGUIDs_.reset();
   std::vector<std::string> identifiers;
-  const LibraryDatabase* library = database();
-  if (library == nullptr) return identifiers;
-  const auto& db = library->connection();
+  if (!database_) return identifiers;
+  const auto& db = database_->connection();
   SqliteStatement statement(db, imageAssetsQuery(assetColumns(db)));
   while (statement.step()) {
     if (auto uuid = cleaned(statement.columnText(0))) {
@@ -106,24 +108,19 @@ std::optional<std::filesystem::path> LibraryPhotoPlatform::libraryPackage() cons
   return MetadataStore::libraryURL(picturesFolder_);
 }
 
-// Opened on first use and kept; while there is no readable library, every use
-// looks again, so a library that turns up later is found.
-const LibraryDatabase* LibraryPhotoPlatform::database() {
-  if (!database_) {
-    if (const auto package = libraryPackage()) {
-      database_ = LibraryDatabase::open(*package / "database" / "Photos.sqlite");
-    }
-  }
-  return database_ ? &*database_ : nullptr;
+std::optional<LibraryDatabase> LibraryPhotoPlatform::openLibrary() const {
+  const auto package = libraryPackage();
+  if (!package) return std::nullopt;
+  return LibraryDatabase::open(*package / "database" / "Photos.sqlite");
 }
 
 // Every asset's cloud GUID by its UUID, in one pass; a row without a GUID maps
 // to nothing, and a later row of the same UUID replaces an earlier one.
 std::unordered_map<std::string, std::string> LibraryPhotoPlatform::readCloudGUIDs() {
   std::unordered_map<std::string, std::string> guids;
-  const LibraryDatabase* library = database();
-  if (library == nullptr) return guids;
-  SqliteStatement statement(library->connection(), kCloudGUIDs);
+  if (!database_) database_ = openLibrary();
+  if (!database_) return guids;
+  SqliteStatement statement(database_->connection(), kCloudGUIDs);
   while (statement.step()) {
     auto uuid = cleaned(statement.columnText(0));
     if (!uuid) continue;

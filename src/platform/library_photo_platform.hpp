@@ -4,8 +4,9 @@
 // always granted.
 //
 // The library is located like the store locates it, and its database opened
-// read-only on first use. That connection is used on the main thread only; the
-// change reports come on the watcher's thread.
+// read-only, afresh for each fetch; the cloud mappings that follow use the same
+// connection. That connection is used on the main thread only; the change
+// reports come on the watcher's thread.
 #pragma once
 
 #include <cstddef>
@@ -53,7 +54,7 @@ class LibraryPhotoPlatform final : public PhotoPlatform {
   std::optional<std::filesystem::path> libraryPackage() const;
 
  private:
-  const LibraryDatabase* database();
+  std::optional<LibraryDatabase> openLibrary() const;
   std::unordered_map<std::string, std::string> readCloudGUIDs();
 
   std::filesystem::path picturesFolder_;

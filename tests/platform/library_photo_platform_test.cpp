@@ -172,6 +172,18 @@ TEST_F(LibraryPhotoPlatformTest, aNewFetchSeesTheLibraryAsItIsNow) {
   execute("UPDATE ZASSET SET ZCLOUDASSETGUID = 'after';" + asset(2, uuid(2)));
   EXPECT_EQ(platform.fetchImageAssetIdentifiers(), (std::vector<std::string>{local(1), local(2)}));
   EXPECT_EQ(platform.cloudIdentifierMappings({local(1)})[0].cloudIdentifier, "after");
+
+  // A synchronised copy replaces the whole file with a newer one.
+  const auto replacement = temp / "replacement.sqlite";
+  {
+    const auto db =
+        SqliteDatabase::open(replacement.string(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    ASSERT_EQ(db.exec(std::string(kFullAssetTable) + asset(3, uuid(3), 0, 0, 0, 0, "'third'")),
+              SQLITE_OK);
+  }
+  std::filesystem::rename(replacement, photosDatabase());
+  EXPECT_EQ(platform.fetchImageAssetIdentifiers(), std::vector<std::string>{local(3)});
+  EXPECT_EQ(platform.cloudIdentifierMappings({local(3)})[0].cloudIdentifier, "third");
 }
 
 TEST_F(LibraryPhotoPlatformTest, withoutALibraryThereAreNoAssetsAndNoMappings) {
