@@ -205,6 +205,12 @@ void Exporter::Run::match() {
       payload_.features.push_back(std::move(*row));
     }
   }
+  // The rows hold all that is still needed; a large library should not be
+  // held twice while the file is written.
+  features_ = {};
+  measures_ = {};
+  terms_ = {};
+  panels_ = {};
   writeUnlessUnchanged();
 }
 
