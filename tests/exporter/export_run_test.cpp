@@ -109,6 +109,13 @@ TEST_F(ExportRun, aHostWithoutANameWritesAsMac) {
   EXPECT_EQ(harness.lastPayload->deviceName, "Mac (exporter)");
 }
 
+TEST_F(ExportRun, anEmptyHostNameCountsAsNone) {
+  harness.desktop.host = "";
+  harness.exportNow(*exporter);
+  ASSERT_TRUE(harness.lastPayload.has_value());
+  EXPECT_EQ(harness.lastPayload->deviceName, "Mac (exporter)");
+}
+
 TEST_F(ExportRun, readsTheLibraryInTwoVisitsOnTheStoreWorker) {
   harness.storeWorker.pause();
   exporter->runExport();
@@ -201,6 +208,13 @@ TEST_F(ExportRun, noFeaturesAndNoMeasuresWithoutAFailureSaysNoMeasuresYet) {
   EXPECT_FALSE(exporter->needsFullDiskAccess());
   EXPECT_EQ(harness.writes, 0);
   EXPECT_FALSE(fs::exists(harness.sharedFile()));
+}
+
+TEST_F(ExportRun, anEmptyFailureTextFromTheStoreSaysNoMeasuresYet) {
+  removeLibraryData();
+  harness.store.failure = "";
+  harness.exportNow(*exporter);
+  EXPECT_EQ(exporter->status(), kNoMeasures);
 }
 
 TEST_F(ExportRun, theFullDiskAccessFlagClearsOnceDataCanBeRead) {
