@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 #include <array>
 #include <memory>
+#include <tuple>
 #include <utility>
 
 namespace lumenfolio {
@@ -100,6 +101,16 @@ QString ui(const char* source) {
   return QCoreApplication::translate("lumenfolio::ExporterMenu", source);
 }
 
+// A named child that lays out a part of the panel without margins of its own.
+template <typename Layout>
+std::pair<QWidget*, Layout*> part(const QString& name, QWidget* parent) {
+  auto* holder = new QWidget(parent);
+  holder->setObjectName(name);
+  auto* layout = new Layout(holder);
+  layout->setContentsMargins(0, 0, 0, 0);
+  return {holder, layout};
+}
+
 QString text(const std::string& utf8) {
   return QString::fromStdString(utf8);
 }
@@ -170,10 +181,8 @@ void ExporterMenu::build() {
 }
 
 QWidget* ExporterMenu::buildActivityLine() {
-  working_ = new QWidget(this);
-  working_->setObjectName(QStringLiteral("working"));
-  auto* row = new QHBoxLayout(working_);
-  row->setContentsMargins(0, 0, 0, 0);
+  QHBoxLayout* row = nullptr;
+  std::tie(working_, row) = part<QHBoxLayout>(QStringLiteral("working"), this);
   row->setSpacing(kActivitySpacing);
 
   auto* spinner = new QProgressBar(working_);
@@ -190,10 +199,8 @@ QWidget* ExporterMenu::buildActivityLine() {
 }
 
 QWidget* ExporterMenu::buildFullDiskAccessBlock() {
-  fullDiskAccess_ = new QWidget(this);
-  fullDiskAccess_->setObjectName(QStringLiteral("fullDiskAccess"));
-  auto* block = new QVBoxLayout(fullDiskAccess_);
-  block->setContentsMargins(0, 0, 0, 0);
+  QVBoxLayout* block = nullptr;
+  std::tie(fullDiskAccess_, block) = part<QVBoxLayout>(QStringLiteral("fullDiskAccess"), this);
   block->setSpacing(kSpacing);
 
   auto* open = new QPushButton(ui("Open Full Disk Access settings…"), fullDiskAccess_);
@@ -213,10 +220,7 @@ QWidget* ExporterMenu::buildFullDiskAccessBlock() {
 }
 
 QWidget* ExporterMenu::buildFolderLine() {
-  auto* line = new QWidget(this);
-  line->setObjectName(QStringLiteral("folderLine"));
-  auto* row = new QHBoxLayout(line);
-  row->setContentsMargins(0, 0, 0, 0);
+  const auto [line, row] = part<QHBoxLayout>(QStringLiteral("folderLine"), this);
   row->setSpacing(kSpacing);
   folderLabel_ = new QLabel(ui("Shared folder"), line);
   folderLabel_->setObjectName(QStringLiteral("folderLabel"));
@@ -229,10 +233,7 @@ QWidget* ExporterMenu::buildFolderLine() {
 }
 
 QWidget* ExporterMenu::buildCommandRow() {
-  auto* commands = new QWidget(this);
-  commands->setObjectName(QStringLiteral("commands"));
-  auto* row = new QHBoxLayout(commands);
-  row->setContentsMargins(0, 0, 0, 0);
+  const auto [commands, row] = part<QHBoxLayout>(QStringLiteral("commands"), this);
 
   chooseFolder_ = new QPushButton(commands);
   chooseFolder_->setObjectName(QStringLiteral("chooseFolder"));
