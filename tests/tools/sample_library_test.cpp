@@ -68,7 +68,8 @@ std::string dump(const fs::path& file) {
           std::snprintf(number, sizeof number, "%.17g", rows.columnDouble(c));
           out << number;
         } else if (type == SQLITE_BLOB) {
-          for (const auto byte : *rows.columnBlob(c)) out << static_cast<int>(byte) << '.';
+          const auto blob = *rows.columnBlob(c);
+          for (const auto byte : blob) out << static_cast<int>(byte) << '.';
         } else if (type != SQLITE_NULL) {
           out << *rows.columnText(c);
         }
