@@ -100,6 +100,8 @@ bool InotifyChangeObserver::readEvents() {
     for (ssize_t offset = 0; offset < length;) {
       const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
       offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      // Events were lost: one of them may have been a change.
+      if (event->mask & IN_Q_OVERFLOW) relevant = true;
       if (event->len == 0) continue;
       const std::string name(event->name);
       for (const Watch& watch : watches_) {

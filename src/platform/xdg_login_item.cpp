@@ -101,11 +101,12 @@ std::string XdgLoginItem::entryText() const {
   std::ostringstream text;
   text << "[Desktop Entry]\n"
        << "Type=Application\n"
-       << "Name=Lumenfolio Exporter\n"
-       << "Comment=Keeps the lumenfolio apps' shared file up to date\n"
+       << "Name=lumenfolio exporter\n"
+       << "Comment=Writes photo measures from a Photos library for the lumenfolio apps\n"
        << "Exec=" << quotedExec(executable_.string()) << "\n"
        << "Icon=lumenfolio-exporter\n"
        << "Terminal=false\n"
+       << "StartupNotify=false\n"
        << "X-GNOME-Autostart-enabled=true\n";
   return text.str();
 }
