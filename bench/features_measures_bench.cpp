@@ -1,0 +1,115 @@
+// features() and measures() over a 100,000-asset sample library, the pair an
+// export asks for in one visit to the store.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+#include "metadata/metadata_store.hpp"
+#include "sample_library/sample_library.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using lumenfolio::MetadataStore;
+using lumenfolio::sample::SampleLibrary;
+
+constexpr int kAssets = 100000;
+
+// Written once per process, outside every timed loop, and removed at exit.
+class SamplePictures {
+ public:
+  static const SamplePictures& shared() {
+    static const SamplePictures pictures;
+    return pictures;
+  }
+
+  const fs::path& folder() const { return folder_; }
+
+ private:
+  SamplePictures() {
+    std::string pattern = (fs::temp_directory_path() / "lumenfolio-bench-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    root_ = pattern;
+    folder_ = root_ / "Pictures";
+    SampleLibrary::write(folder_ / "Photos Library.photoslibrary", {kAssets, 1});
+  }
+  ~SamplePictures() {
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+
+  fs::path root_;
+  fs::path folder_;
+};
+
+// The kernel's peak resident size (VmHWM) restarts from the current size, so
+// the figure after a run is the reading's own peak, not the generator's.
+void restartPeakMemory() {
+  std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+double peakMemoryMiB() {
+  std::ifstream status("/proc/self/status");
+  std::string field;
+  double kib = 0;
+  while (status >> field) {
+    if (field == "VmHWM:") {
+      status >> kib;
+      break;
+    }
+  }
+  return kib / 1024;
+}
+
+void reportRows(benchmark::State& state, std::size_t features, std::size_t measures) {
+  state.counters["peakMiB"] = peakMemoryMiB();
+  state.counters["features"] = static_cast<double>(features);
+  state.counters["measures"] = static_cast<double>(measures);
+  state.counters["assets/s"] = benchmark::Counter(static_cast<double>(kAssets),
+                                                  benchmark::Counter::kIsIterationInvariantRate);
+}
+
+// The store as an export finds it after its first visit: databases open.
+void BM_FeaturesAndMeasures(benchmark::State& state) {
+  MetadataStore store(SamplePictures::shared().folder());
+  store.currentFailure();
+  restartPeakMemory();
+  std::size_t features = 0;
+  std::size_t measures = 0;
+  for (auto _ : state) {
+    const auto featureMap = store.features();
+    const auto measureMap = store.measures();
+    features = featureMap.size();
+    measures = measureMap.size();
+    benchmark::DoNotOptimize(featureMap);
+    benchmark::DoNotOptimize(measureMap);
+  }
+  reportRows(state, features, measures);
+}
+BENCHMARK(BM_FeaturesAndMeasures)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A new process's first export: locating and opening the library included.
+void BM_OpenThenFeaturesAndMeasures(benchmark::State& state) {
+  const auto& pictures = SamplePictures::shared().folder();
+  restartPeakMemory();
+  std::size_t features = 0;
+  std::size_t measures = 0;
+  for (auto _ : state) {
+    MetadataStore store(pictures);
+    const auto featureMap = store.features();
+    const auto measureMap = store.measures();
+    features = featureMap.size();
+    measures = measureMap.size();
+    benchmark::DoNotOptimize(featureMap);
+    benchmark::DoNotOptimize(measureMap);
+  }
+  reportRows(state, features, measures);
+}
+BENCHMARK(BM_OpenThenFeaturesAndMeasures)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
