@@ -29,10 +29,12 @@ void QtMainQueue::cancel(Token token) {
   if (delayed_.cancel(token)) timer_.arm(delayed_.nextDeadline());
 }
 
-// One job at a time, so a job that cancels or adds delayed jobs is obeyed; the
-// timer is re-armed for whatever remains.
+// One job at a time, so a job that cancels another due job is obeyed. Jobs
+// added meanwhile wait for the next turn of the event loop, even with no delay,
+// so a job that keeps rescheduling itself cannot starve the rest of the loop.
 void QtMainQueue::runDueJobs() {
-  while (auto job = delayed_.takeDue(BoottimeClock::now())) (*job)();
+  const auto now = BoottimeClock::now();
+  while (auto job = delayed_.takeDue(now)) (*job)();
   timer_.arm(delayed_.nextDeadline());
 }
 

@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -187,6 +188,27 @@ TYPED_TEST(MainQueueTest, aDelayedJobCanScheduleAndCancelOthersDueWithIt) {
   victim = this->queue.postAfter(0ms, [&] { ran.push_back("victim"); });
   this->loop.run();
   EXPECT_EQ(ran, (std::vector<std::string>{"first", "scheduled by first"}));
+}
+
+// A job that keeps rescheduling itself without delay still lets the loop go
+// on to other work; were it starved, run() would never return.
+TYPED_TEST(MainQueueTest, aJobReschedulingItselfDoesNotStarveOtherWork) {
+  int turns = 0;
+  bool postedRan = false;
+  std::function<void()> again = [&] {
+    ++turns;
+    this->queue.postAfter(0ms, again);
+  };
+  this->queue.postAfter(0ms, again);
+  this->queue.postAfter(1ms, [&] {
+    this->queue.post([&] {
+      postedRan = true;
+      this->loop.quit();
+    });
+  });
+  this->loop.run();
+  EXPECT_TRUE(postedRan);
+  EXPECT_GT(turns, 0);
 }
 
 // ---- PlainMainQueue on its own
