@@ -121,6 +121,24 @@ std::string trimmedUpper(std::string text) {
   return text;
 }
 
+// The ZUUIDs of Photos.sqlite, trimmed and upper-cased.
+std::set<std::string> assetUuids(const SqliteDatabase& photos) {
+  std::set<std::string> uuids;
+  for (const auto& uuid : texts(photos, "SELECT ZUUID FROM ZASSET")) {
+    uuids.insert(trimmedUpper(uuid));
+  }
+  return uuids;
+}
+
+void expectCategories(const SqliteDatabase& db, const std::string& table,
+                      const std::vector<std::string>& expected) {
+  const auto categories = texts(db, "SELECT DISTINCT category FROM " + table);
+  for (const auto& category : expected) {
+    EXPECT_NE(std::find(categories.begin(), categories.end(), category), categories.end())
+        << "no row of category " << category << " in " << table;
+  }
+}
+
 class SampleLibraryTest : public ::testing::Test {
  protected:
   SampleLibrary::Summary write(const std::string& name, int assets, std::uint64_t seed,
@@ -312,10 +330,7 @@ TEST_F(SampleLibraryTest, psiHalvesComposeBackToTheAssetUuid) {
   write("library", 1000, 5);
   const auto photos = openReadOnly(temp / "library" / photosPath);
   const auto psi = openReadOnly(temp / "library" / psiPath);
-  std::set<std::string> uuids;
-  for (const auto& uuid : texts(photos, "SELECT ZUUID FROM ZASSET")) {
-    uuids.insert(trimmedUpper(uuid));
-  }
+  const auto uuids = assetUuids(photos);
   SqliteStatement assets(psi, "SELECT uuid_0, uuid_1 FROM assets");
   int indexed = 0;
   bool negativeHalf = false;
@@ -333,11 +348,7 @@ TEST_F(SampleLibraryTest, psiHalvesComposeBackToTheAssetUuid) {
 TEST_F(SampleLibraryTest, psiHoldsTensOfTermsPerAssetInSeveralCategories) {
   write("library", 2000, 1);
   const auto psi = openReadOnly(temp / "library" / psiPath);
-  const auto categories = texts(psi, "SELECT DISTINCT category FROM groups ORDER BY category");
-  for (const auto* category : {"1203", "2100", "2300", "1100", "1300", "1500"}) {
-    EXPECT_NE(std::find(categories.begin(), categories.end(), category), categories.end())
-        << "no group of category " << category;
-  }
+  expectCategories(psi, "groups", {"1203", "2100", "2300", "1100", "1300", "1500"});
   EXPECT_GE(scalar(psi, "SELECT count(*) / (SELECT count(*) FROM assets) FROM ga"), 10);
   EXPECT_GT(scalar(psi,
                    "SELECT count(*) FROM ga JOIN groups g ON g.rowid = ga.groupid "
@@ -364,14 +375,10 @@ TEST_F(SampleLibraryTest, psiHoldsTensOfTermsPerAssetInSeveralCategories) {
 TEST_F(SampleLibraryTest, leoHoldsLexemesOfEveryPanelCategory) {
   write("library", 2000, 1);
   const auto leo = openReadOnly(temp / "library" / leoPath);
-  const auto categories = texts(leo, "SELECT DISTINCT category FROM lexicon");
-  for (const auto* category :
-       {"3000", "3010", "2220", "2010", "4020", "2060", "2030", "2050",  "2070",
-        "2120", "2090", "2100", "2080", "2210", "2110", "2130", "2140",  "2160",
-        "4000", "4010", "1030", "2240", "4090", "4120", "6000", "11000", "5000"}) {
-    EXPECT_NE(std::find(categories.begin(), categories.end(), category), categories.end())
-        << "no lexeme of category " << category;
-  }
+  expectCategories(leo, "lexicon",
+                   {"3000", "3010", "2220", "2010", "4020", "2060", "2030", "2050",  "2070",
+                    "2120", "2090", "2100", "2080", "2210", "2110", "2130", "2140",  "2160",
+                    "4000", "4010", "1030", "2240", "4090", "4120", "6000", "11000", "5000"});
   const auto contents = texts(leo, "SELECT content FROM lexicon");
   for (const auto* content : {"People", "My Family", "Café", "cafe", "Animals"}) {
     EXPECT_NE(std::find(contents.begin(), contents.end(), content), contents.end()) << content;
@@ -394,10 +401,7 @@ TEST_F(SampleLibraryTest, leoItemsNameLexemesOfTheLexiconForAssetsOfTheLibrary) 
   write("library", 500, 8);
   const auto photos = openReadOnly(temp / "library" / photosPath);
   const auto leo = openReadOnly(temp / "library" / leoPath);
-  std::set<std::string> uuids;
-  for (const auto& uuid : texts(photos, "SELECT ZUUID FROM ZASSET")) {
-    uuids.insert(trimmedUpper(uuid));
-  }
+  const auto uuids = assetUuids(photos);
   std::set<std::int64_t> lexemes;
   SqliteStatement lexicon(leo, "SELECT lexeme_id FROM lexicon");
   while (lexicon.step()) lexemes.insert(lexicon.columnInt64(0));
