@@ -42,16 +42,31 @@ QPoint clampToScreen(QRect panel, const QPoint& anchor) {
   return panel.topLeft();
 }
 
+// Qt ends the process when it finds no display, so the tray application
+// steps aside first and points to the command that needs none.
+bool hasDisplay() {
+  return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+         qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+}
+
 }  // namespace
 
 int ExporterApp::run(int argc, char** argv) {
+  if (!hasDisplay()) {
+    std::fputs(
+        "lumenfolio-exporter: no display to show the tray item on; "
+        "run \"lumenfolio-exporter watch\" to export without one\n",
+        stderr);
+    return 1;
+  }
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("lumenfolio-exporter"));
   QApplication::setDesktopFileName(QStringLiteral("lumenfolio-exporter"));
-  QApplication::setWindowIcon(RegistrationMark::idle());
+  QApplication::setWindowIcon(
+      QIcon::fromTheme(QStringLiteral("lumenfolio-exporter"), RegistrationMark::idle()));
 
-  SingleInstance instance(SingleInstance::defaultFolder());
   ExporterApp* front = nullptr;
+  SingleInstance instance(SingleInstance::defaultFolder());
   if (!instance.acquire([&front] {
         if (front) front->showPanel();
       })) {

@@ -277,7 +277,8 @@ void ExporterMenu::render(const State& state) {
     openAtLogin_->setChecked(state.opensAtLogin);
   }
   layout_->activate();
-  setFixedSize(kWidth, heightForWidth(kWidth));
+  const int height = heightForWidth(kWidth);
+  setFixedSize(kWidth, height > 0 ? height : sizeHint().height());
 }
 
 void ExporterMenu::renderActivity(const State& state) {

@@ -467,6 +467,13 @@ bool looksDrawn(const QImage& image) {
   return dark > 200 && light > 200;
 }
 
+TEST(ExporterAppWithoutDisplay, pointsToTheCommandThatNeedsNone) {
+  testing::HeadlessUser user;
+  const auto result = user.run({});
+  EXPECT_EQ(result.exitCode, 1) << testing::describe(result);
+  EXPECT_NE(result.err.find("lumenfolio-exporter watch"), std::string::npos) << result.err;
+}
+
 TEST(ExporterAppOnXServer, opensItsPanelComesForwardOnASecondStartAndQuitsThroughQuit) {
   const auto xvfb = VirtualDisplay::xvfb();
   if (!xvfb) GTEST_SKIP() << "Xvfb is not installed (package xvfb); the X server test cannot run";
