@@ -26,6 +26,11 @@ class SampleDatabase {
   const std::filesystem::path& path() const { return path_; }
 
   void exec(const std::string& sql) const;
+  // Runs the statements that create the tables, for use in a writer's initializer list.
+  const SampleDatabase& withSchema(const std::string& sql) const {
+    exec(sql);
+    return *this;
+  }
   SqliteStatement prepare(const std::string& sql) const;
 
   // Binds the values to the statement's parameters in order, runs it and resets it.

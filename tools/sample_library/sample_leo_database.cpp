@@ -18,7 +18,7 @@ constexpr int otherItem = 2;
 }  // namespace
 
 SampleLeoDatabase::SampleLeoDatabase(const SampleDatabase& database)
-    : database_((database.exec(schema), database)),
+    : database_(database.withSchema(schema)),
       lexeme_(database.prepare(
           "INSERT INTO lexicon (pk, lexeme_id, category, content) VALUES (?, ?, ?, ?)")),
       item_(database.prepare("INSERT INTO items (identifier, lexeme_ids, type) VALUES (?, ?, ?)")) {

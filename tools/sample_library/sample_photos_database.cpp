@@ -8,7 +8,7 @@ namespace lumenfolio::sample {
 
 namespace {
 
-const char* const schema = R"(
+const std::string schema = R"(
 CREATE TABLE Z_PRIMARYKEY (Z_ENT INTEGER PRIMARY KEY, Z_NAME VARCHAR, Z_SUPER INTEGER, Z_MAX INTEGER);
 CREATE TABLE ZASSET (Z_PK INTEGER PRIMARY KEY, Z_ENT INTEGER, Z_OPT INTEGER,
   ZUUID VARCHAR, ZCLOUDASSETGUID VARCHAR, ZKIND INTEGER, ZTRASHEDSTATE INTEGER, ZHIDDEN INTEGER,
@@ -85,7 +85,7 @@ const std::vector<std::string>& SamplePhotosDatabase::computedScoreColumns() {
 }
 
 SamplePhotosDatabase::SamplePhotosDatabase(const SampleDatabase& database)
-    : database_((database.exec(schema), database.exec(computedTable()), database)),
+    : database_(database.withSchema(schema + computedTable())),
       asset_(database.prepare(
           "INSERT INTO ZASSET (Z_PK, Z_ENT, Z_OPT, ZUUID, ZCLOUDASSETGUID, ZKIND, ZTRASHEDSTATE, "
           "ZHIDDEN, ZVISIBILITYSTATE, ZISDETECTEDSCREENSHOT, ZOVERALLAESTHETICSCORE, "

@@ -15,7 +15,7 @@ CREATE TABLE ga (assetid INTEGER NOT NULL, groupid INTEGER NOT NULL);
 }  // namespace
 
 SamplePsiDatabase::SamplePsiDatabase(const SampleDatabase& database)
-    : database_((database.exec(schema), database)),
+    : database_(database.withSchema(schema)),
       group_(database.prepare(
           "INSERT INTO groups (rowid, category, normalized_string, content_string) "
           "VALUES (?, ?, ?, ?)")),
