@@ -61,8 +61,8 @@ std::optional<double> score(SampleRandom& random, double nullShare) {
   return random.unit();
 }
 
-void drawAssetColumns(SampleAsset& asset, int index, SampleRandom& random,
-                      const std::vector<SampleVocabulary::Locality>& localities) {
+// Kind, visibility, cloud GUID, scores and flags; returns whether it is a screenshot.
+bool drawStateAndFlags(SampleAsset& asset, SampleRandom& random) {
   asset.kind = random.chance(0.08) ? 1 : 0;
   const bool video = asset.kind == 1;
   asset.trashedState = random.chance(0.02) ? 1 : 0;
@@ -79,6 +79,11 @@ void drawAssetColumns(SampleAsset& asset, int index, SampleRandom& random,
   asset.duplicateVisibilityState = random.chance(0.02) ? random.between(1, 2) : 0;
   asset.hdrType = !video && random.chance(0.18) ? random.between(1, 10) : 0;
   asset.depthType = !video && random.chance(0.05) ? random.between(1, 2) : 0;
+  return screenshot;
+}
+
+void drawLocation(SampleAsset& asset, SampleRandom& random,
+                  const std::vector<SampleVocabulary::Locality>& localities) {
   const double place = random.unit();
   if (place < 0.03) {
     asset.latitude = -180.0;  // the library's "no location" marker
@@ -92,6 +97,10 @@ void drawAssetColumns(SampleAsset& asset, int index, SampleRandom& random,
     asset.latitude = latitude + random.between(-0.05, 0.05);
     asset.longitude = longitude + random.between(-0.05, 0.05);
   }
+}
+
+void drawFile(SampleAsset& asset, int index, bool screenshot, SampleRandom& random) {
+  const bool video = asset.kind == 1;
   struct Size {
     int width, height;
   };
@@ -281,7 +290,9 @@ SampleAsset SampleAsset::make(std::uint64_t seed, int index, std::size_t compute
   asset.indexed = identity.chance(0.97);
 
   SampleRandom photos(seed, Stream::photos, position);
-  drawAssetColumns(asset, index, photos, vocabulary.localities);
+  const bool screenshot = drawStateAndFlags(asset, photos);
+  drawLocation(asset, photos, vocabulary.localities);
+  drawFile(asset, index, screenshot, photos);
   // Bursts are runs of neighbouring shots that share one avalanche UUID.
   SampleRandom burst(seed, Stream::burst, position / 6);
   if (burst.chance(0.04)) asset.avalancheUuid = uuidText(randomUuid(burst));
