@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 #include <stdexcept>
+#include <utility>
 
 namespace lumenfolio::sample {
 
