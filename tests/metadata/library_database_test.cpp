@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "library_fixtures.hpp"
@@ -24,6 +25,35 @@ constexpr const char* kRows = "INSERT INTO t VALUES (1), (2), (3);";
 int rowCount(const LibraryDatabase& database) {
   SqliteStatement count(database.connection(), "SELECT COUNT(*) FROM t");
   return count.step() ? count.columnInt(0) : -1;
+}
+
+// What opening and reading a database gave.
+struct ReadOutcome {
+  int rows = -1;  // -1: it did not open
+  std::optional<fs::path> snapshot;
+  unsigned snapshotMode = 0;
+};
+
+// Opens and reads `file`, checking that nothing under `folder` changes while
+// the connection is open or after it is closed.
+ReadOutcome readLeavingUnchanged(const fs::path& file, const fs::path& folder) {
+  const auto before = packageContents(folder);
+  ReadOutcome outcome;
+  {
+    const auto database = LibraryDatabase::open(file);
+    if (database) {
+      outcome.rows = rowCount(*database);
+      outcome.snapshot = database->snapshotFolder();
+      struct stat info {};
+      if (outcome.snapshot && stat(outcome.snapshot->c_str(), &info) == 0) {
+        outcome.snapshotMode = info.st_mode & 0777;
+      }
+    }
+    EXPECT_EQ(packageContents(folder), before) << "while open:\n"
+                                               << testing::listing(packageContents(folder));
+  }
+  EXPECT_EQ(packageContents(folder), before) << "after closing";
+  return outcome;
 }
 
 class LibraryDatabaseTest : public ::testing::Test {
@@ -147,13 +177,7 @@ TEST_P(OddPathTest, databaseUnderOddFolderNameOpensAndReads) {
     lumenfolio::testing::TempDir own;
     const auto file = own / GetParam() / "database" / "Photos.sqlite";
     testing::writeDatabase(file, kSchema, kRows, journal);
-    const auto before = packageContents(own.path());
-    {
-      const auto database = LibraryDatabase::open(file);
-      ASSERT_TRUE(database.has_value()) << GetParam();
-      EXPECT_EQ(rowCount(*database), 3) << GetParam();
-    }
-    EXPECT_EQ(packageContents(own.path()), before) << GetParam();
+    EXPECT_EQ(readLeavingUnchanged(file, own.path()).rows, 3) << GetParam();
   }
 }
 
@@ -170,76 +194,53 @@ TEST_F(LibraryDatabaseTest, tidyWalDatabaseOpensWithoutCreatingSideFiles) {
   const auto file = writeLibrary(Journal::walTidy);
   ASSERT_FALSE(fs::exists(sideFile(file, "-wal")));
   ASSERT_FALSE(fs::exists(sideFile(file, "-shm")));
-  const auto before = packageContents(temp.path());
-  {
-    const auto database = LibraryDatabase::open(file);
-    ASSERT_TRUE(database.has_value());
-    EXPECT_EQ(rowCount(*database), 3);
-    EXPECT_EQ(packageContents(temp.path()), before)
-        << testing::listing(packageContents(temp.path()));
-  }
-  EXPECT_EQ(packageContents(temp.path()), before);
+  const auto outcome = readLeavingUnchanged(file, temp.path());
+  EXPECT_EQ(outcome.rows, 3);
+  EXPECT_FALSE(outcome.snapshot.has_value());
 }
 
 TEST_F(LibraryDatabaseTest, emptyWalFileCountsAsNoWalContent) {
   const auto file = writeLibrary(Journal::walTidy);
   testing::writeFile(sideFile(file, "-wal"), "");
-  const auto before = packageContents(temp.path());
-  {
-    const auto database = LibraryDatabase::open(file);
-    ASSERT_TRUE(database.has_value());
-    EXPECT_EQ(rowCount(*database), 3);
-  }
-  EXPECT_EQ(packageContents(temp.path()), before);
+  EXPECT_EQ(readLeavingUnchanged(file, temp.path()).rows, 3);
 }
 
 TEST_F(LibraryDatabaseTest, liveLibraryIsReadInPlaceWithItsWalRowsAndLeftUnchanged) {
   const auto file = writeLibrary(Journal::walLive);
   ASSERT_GT(fs::file_size(sideFile(file, "-wal")), 0u);
   ASSERT_TRUE(fs::exists(sideFile(file, "-shm")));
-  const auto before = packageContents(temp.path());
-  {
-    const auto database = LibraryDatabase::open(file);
-    ASSERT_TRUE(database.has_value());
-    EXPECT_FALSE(database->snapshotFolder().has_value());
-    EXPECT_EQ(rowCount(*database), 3);
-    EXPECT_EQ(packageContents(temp.path()), before);
-  }
-  EXPECT_EQ(packageContents(temp.path()), before);
+  const auto outcome = readLeavingUnchanged(file, temp.path());
+  EXPECT_EQ(outcome.rows, 3);
+  EXPECT_FALSE(outcome.snapshot.has_value());
 }
 
 TEST_F(LibraryDatabaseTest, walWithoutShmIsReadFromPrivateSnapshotThatGoesAway) {
   const auto file = writeLibrary(Journal::walWithoutShm);
   ASSERT_GT(fs::file_size(sideFile(file, "-wal")), 0u);
   ASSERT_FALSE(fs::exists(sideFile(file, "-shm")));
-  const auto before = packageContents(temp.path());
-  fs::path snapshot;
-  {
-    const auto database = LibraryDatabase::open(file);
-    ASSERT_TRUE(database.has_value());
-    EXPECT_EQ(rowCount(*database), 3);
-    ASSERT_TRUE(database->snapshotFolder().has_value());
-    snapshot = *database->snapshotFolder();
-    struct stat info {};
-    ASSERT_EQ(stat(snapshot.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
-    EXPECT_EQ(packageContents(temp.path()), before);
-  }
-  EXPECT_FALSE(fs::exists(snapshot));
-  EXPECT_EQ(packageContents(temp.path()), before);
+  const auto outcome = readLeavingUnchanged(file, temp.path());
+  EXPECT_EQ(outcome.rows, 3);
+  ASSERT_TRUE(outcome.snapshot.has_value());
+  EXPECT_EQ(outcome.snapshotMode, 0700u);
+  EXPECT_FALSE(fs::exists(*outcome.snapshot));
 }
 
-TEST_F(LibraryDatabaseTest, unusableShmFallsBackToSnapshotAndSeesWalRows) {
+TEST_F(LibraryDatabaseTest, staleShmIsNeitherTrustedNorTouched) {
   const auto file = writeLibrary(Journal::walLive);
   // A "-shm" from some other moment: garbage where the WAL index should be.
   testing::writeFile(sideFile(file, "-shm"), std::string(32768, '\x5A'));
-  const auto before = packageContents(temp.path());
-  {
-    const auto database = LibraryDatabase::open(file);
-    ASSERT_TRUE(database.has_value());
-    EXPECT_EQ(rowCount(*database), 3);
-  }
-  EXPECT_EQ(packageContents(temp.path()), before);
+  EXPECT_EQ(readLeavingUnchanged(file, temp.path()).rows, 3);
+}
+
+TEST_F(LibraryDatabaseTest, failedInPlaceOpenWithWalContentFallsBackToSnapshot) {
+  const auto file = writeLibrary(Journal::walLive);
+  // A writer in exclusive locking mode keeps every other connection out of the file.
+  auto writer = SqliteDatabase::open(file.string(), SQLITE_OPEN_READWRITE);
+  ASSERT_TRUE(writer);
+  ASSERT_EQ(writer.exec("PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE;"), SQLITE_OK);
+  const auto outcome = readLeavingUnchanged(file, temp.path());
+  EXPECT_EQ(outcome.rows, 3);
+  EXPECT_TRUE(outcome.snapshot.has_value());
 }
 
 TEST_F(LibraryDatabaseTest, walRowsAreMissingFromMainFileSoImmutableAloneWouldBeStale) {
