@@ -395,6 +395,32 @@ class DisplayClient {
         .copy();
   }
 
+  // Takes the system tray's selection, as a tray host does, so the program
+  // finds a tray; the host shows nothing.
+  void becomeSystemTray() {
+    trayHost_ = ::xcb_generate_id(connection_);
+    ::xcb_create_window(connection_, XCB_COPY_FROM_PARENT, trayHost_, root_->root, 0, 0, 1, 1, 0,
+                        XCB_WINDOW_CLASS_INPUT_ONLY, root_->root_visual, 0, nullptr);
+    ::xcb_set_selection_owner(connection_, trayHost_, atom("_NET_SYSTEM_TRAY_S0"),
+                              XCB_CURRENT_TIME);
+    ::xcb_flush(connection_);
+  }
+
+  // Whether some program has asked the tray host to dock its item.
+  bool trayItemRequested() {
+    const xcb_atom_t opcode = atom("_NET_SYSTEM_TRAY_OPCODE");
+    constexpr uint32_t kRequestDock = 0;
+    while (xcb_generic_event_t* event = ::xcb_poll_for_event(connection_)) {
+      const auto* message = reinterpret_cast<xcb_client_message_event_t*>(event);
+      dockRequested_ |= (event->response_type & ~0x80) == XCB_CLIENT_MESSAGE &&
+                        message->type == opcode && message->data.data32[1] == kRequestDock;
+      std::free(event);
+    }
+    return dockRequested_;
+  }
+
+  bool overridesRedirect(xcb_window_t window) { return attributes(window)->override_redirect; }
+
   // A press and a release of the first button at `point` within `window`.
   void click(xcb_window_t window, const QPoint& point) {
     const QPoint onScreen = geometry(window).topLeft() + point;
@@ -420,12 +446,31 @@ class DisplayClient {
   }
 
  private:
+  using Attributes = std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)>;
+
+  Attributes attributes(xcb_window_t window) {
+    Attributes reply(::xcb_get_window_attributes_reply(
+                         connection_, ::xcb_get_window_attributes(connection_, window), nullptr),
+                     &std::free);
+    if (!reply) throw std::runtime_error("no such window");
+    return reply;
+  }
+
   bool isViewable(xcb_window_t window) {
-    std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> reply(
-        ::xcb_get_window_attributes_reply(
-            connection_, ::xcb_get_window_attributes(connection_, window), nullptr),
+    try {
+      return attributes(window)->map_state == XCB_MAP_STATE_VIEWABLE;
+    } catch (const std::runtime_error&) {
+      return false;  // gone between listing and asking
+    }
+  }
+
+  xcb_atom_t atom(const std::string& name) {
+    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+        ::xcb_intern_atom_reply(
+            connection_, ::xcb_intern_atom(connection_, false, uint16_t(name.size()), name.data()),
+            nullptr),
         &std::free);
-    return reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
   }
 
   std::string title(xcb_window_t window) {
@@ -442,6 +487,8 @@ class DisplayClient {
 
   xcb_connection_t* connection_ = nullptr;
   xcb_screen_t* root_ = nullptr;
+  xcb_window_t trayHost_ = XCB_NONE;
+  bool dockRequested_ = false;
 };
 
 // Polls an outside process's effect; the limit only guards against a hang.
@@ -474,49 +521,110 @@ TEST(ExporterAppWithoutDisplay, pointsToTheCommandThatNeedsNone) {
   EXPECT_NE(result.err.find("lumenfolio-exporter watch"), std::string::npos) << result.err;
 }
 
-TEST(ExporterAppOnXServer, opensItsPanelComesForwardOnASecondStartAndQuitsThroughQuit) {
-  const auto xvfb = VirtualDisplay::xvfb();
-  if (!xvfb) GTEST_SKIP() << "Xvfb is not installed (package xvfb); the X server test cannot run";
-  testing::qtApplication();
-  VirtualDisplay display(*xvfb);
-  DisplayClient client(display.name());
+// The real program for a user of its own, on an X server of its own.
+class ExporterAppOnXServer : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { testing::qtApplication(); }
 
-  testing::HeadlessUser user;
-  sample::SampleLibrary::write(user.defaultLibrary(), {.assets = 150, .seed = 3});
-  const auto shared = user.scratch("Shared");
-  const auto exported = user.run({"export", "--folder", shared.string()});
-  ASSERT_EQ(exported.exitCode, 0) << testing::describe(exported);
+  void SetUp() override {
+    const auto xvfb = VirtualDisplay::xvfb();
+    if (!xvfb) GTEST_SKIP() << "Xvfb is not installed (package xvfb); the X server test cannot run";
+    display_ = std::make_unique<VirtualDisplay>(*xvfb);
+    client_ = std::make_unique<DisplayClient>(display_->name());
+    sample::SampleLibrary::write(user_.defaultLibrary(), {.assets = 150, .seed = 3});
+    environment_ = user_.environment();
+    environment_.push_back("DISPLAY=" + display_->name());
+    environment_.push_back("QT_QPA_PLATFORM=xcb");
+  }
 
-  std::vector<std::string> environment = user.environment();
-  environment.push_back("DISPLAY=" + display.name());
-  environment.push_back("QT_QPA_PLATFORM=xcb");
-  const auto app =
-      std::make_unique<testing::ExporterProcess>(std::vector<std::string>{}, environment);
+  DisplayClient& client() { return *client_; }
 
-  // A bare X server has no system tray, so the panel opens as a window at start.
-  std::optional<xcb_window_t> panel;
-  ASSERT_TRUE(eventually([&] {
-    return (panel = client.viewableWindow("lumenfolio exporter")).has_value();
-  })) << "no panel window appeared";
-  EXPECT_EQ(client.geometry(*panel).width(), ExporterMenu::kWidth);
+  std::unique_ptr<testing::ExporterProcess> start() {
+    return std::make_unique<testing::ExporterProcess>(std::vector<std::string>{}, environment_);
+  }
 
-  // A second start hands over to the first and ends; the panel comes to the top.
-  const xcb_window_t cover = client.coverScreen();
-  ASSERT_TRUE(eventually([&] { return client.stack().back() == cover; }));
-  const auto second = testing::ExporterProcess({}, environment).finish(60s);
-  EXPECT_EQ(second.exitCode, 0) << testing::describe(second);
-  EXPECT_TRUE(eventually([&] { return client.stack().back() == *panel; }))
-      << "the panel was not brought forward";
-  client.destroy(cover);
+  // Once the first start answers on its socket, a later start hands over to it.
+  bool listening() const {
+    const auto socket =
+        user_.runtimeDir() / ("lumenfolio-exporter-" + std::to_string(::getuid()) + ".socket");
+    return eventually([&] { return std::filesystem::exists(socket); });
+  }
 
-  QImage image;
-  EXPECT_TRUE(eventually([&] { return looksDrawn(image = client.capture(*panel)); }));
-  image.save(outputFolder() + "/exporter-app-on-x-server.png");
+  testing::CommandResult startAgain() {
+    return testing::ExporterProcess({}, environment_).finish(60s);
+  }
+
+  std::optional<xcb_window_t> panel() {
+    std::optional<xcb_window_t> found;
+    eventually(
+        [&] { return (found = client().viewableWindow("lumenfolio exporter")).has_value(); });
+    return found;
+  }
+
+  void expectDrawn(xcb_window_t panel, const char* snapshot) {
+    QImage image;
+    EXPECT_TRUE(eventually([&] { return looksDrawn(image = client().capture(panel)); }));
+    image.save(outputFolder() + "/" + snapshot + ".png");
+  }
 
   // "Quit" is the last line, at the panel's lower left corner.
-  const QRect place = client.geometry(*panel);
-  client.click(*panel,
-               QPoint(ExporterMenu::kMargin + 10, place.height() - ExporterMenu::kMargin - 8));
+  void clickQuit(xcb_window_t panel) {
+    const QRect place = client().geometry(panel);
+    client().click(panel,
+                   QPoint(ExporterMenu::kMargin + 10, place.height() - ExporterMenu::kMargin - 8));
+  }
+
+  testing::HeadlessUser user_;
+  std::unique_ptr<VirtualDisplay> display_;
+  std::unique_ptr<DisplayClient> client_;
+  std::vector<std::string> environment_;
+};
+
+TEST_F(ExporterAppOnXServer, withoutTrayOpensItsWindowComesForwardAndQuitsThroughQuit) {
+  const auto shared = user_.scratch("Shared");
+  const auto exported = user_.run({"export", "--folder", shared.string()});
+  ASSERT_EQ(exported.exitCode, 0) << testing::describe(exported);
+  const auto app = start();
+
+  // A bare X server has no system tray, so the panel opens as a window at start.
+  const auto panel = this->panel();
+  ASSERT_TRUE(panel) << "no panel window appeared";
+  EXPECT_EQ(client().geometry(*panel).width(), ExporterMenu::kWidth);
+  EXPECT_FALSE(client().overridesRedirect(*panel)) << "an ordinary window";
+
+  // A second start hands over to the first and ends; the panel comes to the top.
+  const xcb_window_t cover = client().coverScreen();
+  ASSERT_TRUE(eventually([&] { return client().stack().back() == cover; }));
+  ASSERT_TRUE(listening());
+  const auto second = startAgain();
+  EXPECT_EQ(second.exitCode, 0) << testing::describe(second);
+  EXPECT_TRUE(eventually([&] { return client().stack().back() == *panel; }))
+      << "the panel was not brought forward";
+  client().destroy(cover);
+  expectDrawn(*panel, "exporter-app-window");
+
+  clickQuit(*panel);
+  const auto result = app->finish(30s);
+  EXPECT_EQ(result.exitCode, 0) << testing::describe(result);
+}
+
+TEST_F(ExporterAppOnXServer, withTrayPutsItsItemThereAndOpensThePopupPanelWhenAskedAgain) {
+  client().becomeSystemTray();
+  const auto app = start();
+  ASSERT_TRUE(eventually([&] { return client().trayItemRequested(); }))
+      << "no tray item was docked";
+  ASSERT_TRUE(listening());
+  EXPECT_FALSE(client().viewableWindow("lumenfolio exporter")) << "the panel waits for a click";
+
+  const auto second = startAgain();
+  EXPECT_EQ(second.exitCode, 0) << testing::describe(second);
+  const auto panel = this->panel();
+  ASSERT_TRUE(panel) << "no panel popup appeared";
+  EXPECT_TRUE(client().overridesRedirect(*panel)) << "a frameless popup";
+  EXPECT_EQ(client().geometry(*panel).width(), ExporterMenu::kWidth);
+  expectDrawn(*panel, "exporter-app-tray-popup");
+
+  clickQuit(*panel);
   const auto result = app->finish(30s);
   EXPECT_EQ(result.exitCode, 0) << testing::describe(result);
 }
