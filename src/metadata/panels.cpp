@@ -173,15 +173,20 @@ class Classification {
   }
 
   // The texts without repeats, first occurrence first, canonically
-  // equivalent texts counting as one; cut to `limit` afterwards.
+  // equivalent texts counting as one; cut to `limit` afterwards. The kept ids
+  // are found first so that the list is allocated once, at its final size:
+  // the result holds a hundred thousand records.
   std::vector<std::string> unique(const std::vector<std::uint32_t>& ids,
                                   std::size_t limit = SIZE_MAX) {
-    std::vector<std::string> result;
+    kept_.clear();
     seen_.clear();
     for (const auto id : ids) {
-      if (result.size() == limit) break;
-      if (seen_.insert(texts_.canonical(id))) result.push_back(texts_.text(id));
+      if (kept_.size() == limit) break;
+      if (seen_.insert(texts_.canonical(id))) kept_.push_back(id);
     }
+    std::vector<std::string> result;
+    result.reserve(kept_.size());
+    for (const auto id : kept_) result.push_back(texts_.text(id));
     return result;
   }
 
@@ -196,6 +201,7 @@ class Classification {
   std::vector<std::uint32_t> people_, pets_, place_, scenes_, occasion_, words_;
   std::vector<std::pair<std::size_t, std::uint32_t>> places_;
   std::optional<std::uint32_t> camera_;
+  std::vector<std::uint32_t> kept_;
   DistinctIds seen_;
 };
 

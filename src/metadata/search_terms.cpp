@@ -51,7 +51,10 @@ class TermList {
   bool empty() const { return terms_.empty(); }
 
   std::string joined(const InternedTexts& texts) const {
+    std::size_t length = terms_.size();
+    for (const auto term : terms_) length += texts.text(term).size();
     std::string text;
+    text.reserve(length);
     for (const auto term : terms_) {
       if (!text.empty()) text += '\n';
       text += texts.text(term);
@@ -100,14 +103,18 @@ class PsiTermCache {
   std::unordered_map<std::string, std::optional<Term>, Hash, std::equal_to<>> seen_;
 };
 
-// Rows of many assets interleave, so each asset keeps its list until the end;
-// its key text is composed once, when the result is built.
+// Rows of many assets may interleave, so each asset keeps its list until the
+// end; its key text is composed once, when the result is built. The rows of
+// one asset mostly come together, so the last asset is found without a lookup.
 class PsiAssets {
  public:
   TermList& operator[](std::pair<std::int64_t, std::int64_t> halves) {
-    const auto [found, added] = index_.try_emplace(halves, assets_.size());
-    if (added) assets_.push_back({halves, TermList()});
-    return assets_[found->second].second;
+    if (assets_.empty() || assets_[last_].first != halves) {
+      const auto [found, added] = index_.try_emplace(halves, assets_.size());
+      if (added) assets_.push_back({halves, TermList()});
+      last_ = found->second;
+    }
+    return assets_[last_].second;
   }
 
   std::unordered_map<std::string, std::string> result(const InternedTexts& texts) const {
@@ -131,6 +138,7 @@ class PsiAssets {
   };
   std::vector<std::pair<std::pair<std::int64_t, std::int64_t>, TermList>> assets_;
   std::unordered_map<std::pair<std::int64_t, std::int64_t>, std::size_t, Hash> index_;
+  std::size_t last_ = 0;
 };
 
 struct Lexeme {
