@@ -44,12 +44,18 @@ bool readList(const Json& object, const char* key, std::vector<std::string>& lis
   return true;
 }
 
-bool readText(const Json& object, const char* key, std::optional<std::string>& text) {
+// A value of one JSON type, told by `isType`.
+template <typename T, typename IsType>
+bool readValue(const Json& object, const char* key, std::optional<T>& field, IsType isType) {
   const auto* value = member(object, key);
   if (value == nullptr) return true;
-  if (!value->is_string()) return false;
-  text = value->get<std::string>();
+  if (!isType(*value)) return false;
+  field = value->template get<T>();
   return true;
+}
+
+bool readText(const Json& object, const char* key, std::optional<std::string>& text) {
+  return readValue(object, key, text, [](const Json& value) { return value.is_string(); });
 }
 
 // An integer, or a number without a fraction that fits 64 signed bits
@@ -79,19 +85,11 @@ bool readInteger(const Json& object, const char* key, std::optional<std::int64_t
 }
 
 bool readNumber(const Json& object, const char* key, std::optional<double>& number) {
-  const auto* value = member(object, key);
-  if (value == nullptr) return true;
-  if (!value->is_number()) return false;
-  number = value->get<double>();
-  return true;
+  return readValue(object, key, number, [](const Json& value) { return value.is_number(); });
 }
 
 bool readFlag(const Json& object, const char* key, std::optional<bool>& flag) {
-  const auto* value = member(object, key);
-  if (value == nullptr) return true;
-  if (!value->is_boolean()) return false;
-  flag = value->get<bool>();
-  return true;
+  return readValue(object, key, flag, [](const Json& value) { return value.is_boolean(); });
 }
 
 bool sameText(const std::optional<std::string>& a, const std::optional<std::string>& b) {
