@@ -182,10 +182,10 @@ void ExporterApp::placePanel() {
   const QScreen* screen = QGuiApplication::screenAt(anchor);
   const bool itemAtTop = !screen || anchor.y() < screen->geometry().center().y();
   const QSize size = panel_.size();
-  const QRect below = item.isValid() ? item : QRect(anchor, QSize(1, 1));
+  const QRect spot = item.isValid() ? item : QRect(anchor, QSize(1, 1));
   const int top =
-      itemAtTop ? below.bottom() + kPanelOffset : below.top() - kPanelOffset - size.height();
-  panel_.move(clampToScreen(QRect(QPoint(below.left(), top), size), anchor));
+      itemAtTop ? spot.bottom() + kPanelOffset : spot.top() - kPanelOffset - size.height();
+  panel_.move(clampToScreen(QRect(QPoint(spot.left(), top), size), anchor));
 }
 
 void ExporterApp::hidePopup() {
