@@ -186,6 +186,17 @@ TEST_F(PsiSearchTerms, keepsTheFirst150CappedTermsAndAllOthers) {
   EXPECT_EQ(psiTerms(rows), (Terms{{kFirstKey, joined(expected)}}));
 }
 
+TEST_F(PsiSearchTerms, repeatsStandOnceInAnAssetWithManyTerms) {
+  auto rows = numberedTerms(1000, "term", 100);
+  rows.push_back({1, 1100, "'term0'"});
+  rows.push_back({1, 1100, "'term99'"});
+  rows.push_back({1, 1100, "'last'"});
+  std::vector<std::string> expected;
+  for (int i = 0; i < 100; ++i) expected.push_back("term" + std::to_string(i));
+  expected.push_back("last");
+  EXPECT_EQ(psiTerms(rows), (Terms{{kFirstKey, joined(expected)}}));
+}
+
 TEST_F(PsiSearchTerms, theCapCountsPerAssetAndSparesOtherCategories) {
   auto rows = numberedTerms(1203, "capped", 151);
   rows.push_back({2, 1203, "'other asset'"});
