@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QThread>
@@ -213,9 +214,12 @@ TEST_F(ExporterAppTest, withTrayThePanelIsAPopupOpenedByTheTrayItem) {
   // The click that closed the popup arrives as an activation as well.
   emit app.trayIcon().activated(QSystemTrayIcon::Trigger);
   EXPECT_FALSE(app.panel().isVisible());
-  // A later start of the program still brings it forward.
+  // A later start of the program still brings it forward, whole on the screen.
   app.showPanel();
   EXPECT_TRUE(app.panel().isVisible());
+  const QScreen* screen = QGuiApplication::screenAt(app.panel().geometry().center());
+  ASSERT_NE(screen, nullptr);
+  EXPECT_TRUE(screen->availableGeometry().contains(app.panel().geometry()));
   emit app.trayIcon().activated(QSystemTrayIcon::Context);
   EXPECT_TRUE(app.panel().isVisible()) << "the item's menu leaves the panel alone";
   ASSERT_NE(app.trayIcon().contextMenu(), nullptr);
