@@ -69,6 +69,15 @@ class SingleInstanceTest : public ::testing::Test {
  protected:
   void SetUp() override { testing::qtApplication(); }
   QString folder() const { return QString::fromStdString(dir_.path().string()); }
+
+  // A later start in this folder, turned away, asks the running one to come
+  // forward; true once that one has been activated `expected` times in all.
+  bool laterStartActivates(const int& activations, int expected) {
+    SingleInstance later(folder());
+    return !later.acquire({}) && later.activateRunning(2s) &&
+           spinUntil([&] { return activations == expected; }, 10s);
+  }
+
   testing::TempDir dir_;
 };
 
@@ -90,13 +99,8 @@ TEST_F(SingleInstanceTest, laterStartBringsTheFirstForward) {
   SingleInstance first(folder());
   int activations = 0;
   ASSERT_TRUE(first.acquire([&] { ++activations; }));
-
-  SingleInstance second(folder());
-  ASSERT_FALSE(second.acquire({}));
-  EXPECT_TRUE(second.activateRunning(2s));
-  EXPECT_TRUE(spinUntil([&] { return activations == 1; }, 10s));
-  EXPECT_TRUE(second.activateRunning(2s));
-  EXPECT_TRUE(spinUntil([&] { return activations == 2; }, 10s));
+  EXPECT_TRUE(laterStartActivates(activations, 1));
+  EXPECT_TRUE(laterStartActivates(activations, 2));
 }
 
 TEST_F(SingleInstanceTest, socketIsOpenToItsUserOnly) {
@@ -141,10 +145,7 @@ TEST_F(SingleInstanceTest, lockOfACrashedProcessIsTakenOver) {
 
   int activations = 0;
   ASSERT_TRUE(instance.acquire([&] { ++activations; }));
-  SingleInstance later(folder());
-  EXPECT_FALSE(later.acquire({}));
-  EXPECT_TRUE(later.activateRunning(2s));
-  EXPECT_TRUE(spinUntil([&] { return activations == 1; }, 10s));
+  EXPECT_TRUE(laterStartActivates(activations, 1));
 }
 
 // ---------------------------------------------------------------------------
