@@ -117,14 +117,19 @@ class PsiAssets {
     return assets_[last_].second;
   }
 
-  std::unordered_map<std::string, std::string> result(const InternedTexts& texts) const {
+  // Each asset's list is released as soon as its text is made, so that the
+  // lists and the texts are not all held at once.
+  std::unordered_map<std::string, std::string> takeResult(const InternedTexts& texts) {
+    index_.clear();
     std::unordered_map<std::string, std::string> terms;
     terms.reserve(assets_.size());
-    for (const auto& [halves, list] : assets_) {
+    for (auto& [halves, list] : assets_) {
       if (!list.empty()) {
         terms.emplace(SearchTerms::compose(halves.first, halves.second), list.joined(texts));
       }
+      list = TermList();
     }
+    assets_.clear();
     return terms;
   }
 
@@ -192,7 +197,7 @@ std::unordered_map<std::string, std::string> SearchTerms::psiTerms(const SqliteD
     if (capped) list.countCapped();
     list.append(term->id);
   }
-  return assets.result(texts);
+  return assets.takeResult(texts);
 }
 
 std::unordered_map<std::string, std::string> SearchTerms::leoTerms(const SqliteDatabase& leo) {
