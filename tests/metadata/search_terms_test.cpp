@@ -358,6 +358,15 @@ TEST_F(LeoSearchTerms, aMissingOrMisshapenTableGivesNothing) {
       "INSERT INTO lexicon VALUES (1, 1, 1000);" + itemRow(quoted(kItemKey), idBlob({1})));
   EXPECT_TRUE(SearchTerms::read(nullptr, &noContent).empty());
 
+  const auto noType =
+      makeDatabase(temp, "no-type.sqlite",
+                   "CREATE TABLE lexicon (pk INTEGER PRIMARY KEY, lexeme_id, category, content);"
+                   "CREATE TABLE items (identifier, lexeme_ids);",
+                   "INSERT INTO lexicon VALUES (1, 1, 1000, 'beach');"
+                   "INSERT INTO items VALUES (" +
+                       quoted(kItemKey) + ", " + idBlob({1}) + ");");
+  EXPECT_TRUE(SearchTerms::read(nullptr, &noType).empty());
+
   const auto noLexicon =
       makeDatabase(temp, "no-lexicon.sqlite", "CREATE TABLE items (identifier, lexeme_ids, type);",
                    itemRow(quoted(kItemKey), idBlob({1})));
