@@ -256,6 +256,12 @@ TEST_F(LeoSearchTerms, cappedLexemesNeedThreeFoldedCharacters) {
       (Terms{{kItemKey, "ete\nxy"}}));
 }
 
+TEST_F(LeoSearchTerms, aLexemeOfAccentsAloneFoldsToNothingAndIsSkipped) {
+  EXPECT_EQ(leoTerms({{1, 1000, quoted("\u0301\u0308")}, {1, 1000, "'later'"}},
+                     itemRow(quoted(kItemKey), idBlob({1}))),
+            (Terms{{kItemKey, "later"}}));
+}
+
 TEST_F(LeoSearchTerms, theFirstKeptRowOfAnIdWins) {
   EXPECT_EQ(
       leoTerms(
