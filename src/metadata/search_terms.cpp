@@ -212,6 +212,8 @@ std::unordered_map<std::string, std::string> SearchTerms::leoTerms(const SqliteD
       const auto found = lexemes.find(id);
       if (found == lexemes.end()) return;
       const auto& lexeme = found->second;
+      // Taken before the cap is looked at: past the cap, a capped lexeme still
+      // hides a later lexeme of the same text (psi rows work the other way).
       if (!list.take(texts.canonical(lexeme.term))) return;
       if (lexeme.capped) {
         if (list.cappedFull()) return;

@@ -288,7 +288,7 @@ TEST_F(LeoSearchTerms, aLexemeNamedTwiceStandsOnce) {
             (Terms{{kItemKey, "beach\nsand"}}));
 }
 
-TEST_F(LeoSearchTerms, keepsTheFirst150CappedTermsOfAnItem) {
+TEST_F(LeoSearchTerms, keepsTheFirst150CappedTermsOfAnItemAndTakesTheTextsOfTheRest) {
   std::vector<LexiconRow> lexicon;
   std::string ids = "X'";
   std::vector<std::string> expected;
@@ -298,8 +298,10 @@ TEST_F(LeoSearchTerms, keepsTheFirst150CappedTermsOfAnItem) {
     if (id <= 150) expected.push_back("word" + std::to_string(id));
   }
   lexicon.push_back({1000, 1000, "'uncapped'"});
-  ids += idBlob({1000}).substr(2, 8) + "'";
   expected.push_back("uncapped");
+  // A capped lexeme past the cap has still taken its text.
+  lexicon.push_back({1001, 1000, "'WORD155'"});
+  ids += idBlob({1000}).substr(2, 8) + idBlob({1001}).substr(2, 8) + "'";
   EXPECT_EQ(leoTerms(lexicon, itemRow(quoted(kItemKey), ids)),
             (Terms{{kItemKey, joined(expected)}}));
 }
