@@ -94,7 +94,10 @@ std::optional<fs::path> MetadataStore::libraryURL(const fs::path& picturesFolder
 }
 
 void MetadataStore::openIfNeeded() {
-  if (opened_) return;
+  if (opened_) {
+    reopenOutdated();
+    return;
+  }
   opened_ = true;
 
   const auto package = locateLibrary();
@@ -108,6 +111,17 @@ void MetadataStore::openIfNeeded() {
   if (!search_ && !library_ && !leo_) {
     needsFullDiskAccess_ = true;
     failure_ = std::string(kFullDiskAccessFailure);
+  }
+}
+
+// The tray and the watcher read the same library for days: a connection that
+// froze the library as it was at opening would export stale rows after every
+// change, so such a database is opened afresh once its files have moved on.
+void MetadataStore::reopenOutdated() {
+  for (auto* database : {&search_, &library_, &leo_}) {
+    if (!*database || !(*database)->isOutdated()) continue;
+    if (auto fresh = LibraryDatabase::open(*(*database)->frozenFile()))
+      *database = std::move(fresh);
   }
 }
 

@@ -51,6 +51,7 @@ class MetadataStore final : public LibraryStore {
 
  private:
   void openIfNeeded();
+  void reopenOutdated();
   std::optional<std::filesystem::path> locateLibrary() const;
 
   std::filesystem::path picturesFolder_;
