@@ -291,6 +291,9 @@ void Exporter::Run::written() {
 }
 
 void Exporter::Run::close() {
+  // The library is not held open between runs; the next run reads it afresh.
+  deps().storeWorker.run([run = this] { run->deps().store.release(); },
+                         [self = shared_from_this()] {});
   exporter_->setWorking(false);
   if (folder_.release) folder_.release();
   exporter_->queue(std::move(done_));

@@ -1,7 +1,6 @@
 #include "metadata/library_database.hpp"
 
 #include <stdlib.h>
-#include <sys/stat.h>
 
 #include <array>
 #include <fstream>
@@ -91,20 +90,13 @@ bool isUnreserved(unsigned char c) {
 LibraryDatabase::LibraryDatabase(SqliteDatabase db) noexcept : db_(std::move(db)) {}
 
 LibraryDatabase::LibraryDatabase(LibraryDatabase&& other) noexcept
-    : db_(std::move(other.db_)),
-      snapshotFolder_(std::exchange(other.snapshotFolder_, {})),
-      frozenFile_(std::exchange(other.frozenFile_, {})),
-      frozenDatabase_(other.frozenDatabase_),
-      frozenWal_(other.frozenWal_) {}
+    : db_(std::move(other.db_)), snapshotFolder_(std::exchange(other.snapshotFolder_, {})) {}
 
 LibraryDatabase& LibraryDatabase::operator=(LibraryDatabase&& other) noexcept {
   if (this != &other) {
     release();
     db_ = std::move(other.db_);
     snapshotFolder_ = std::exchange(other.snapshotFolder_, {});
-    frozenFile_ = std::exchange(other.frozenFile_, {});
-    frozenDatabase_ = other.frozenDatabase_;
-    frozenWal_ = other.frozenWal_;
   }
   return *this;
 }
@@ -123,44 +115,11 @@ void LibraryDatabase::release() noexcept {
 }
 
 std::optional<LibraryDatabase> LibraryDatabase::open(const fs::path& file) {
-  // Taken before opening: a change made while the connection opens counts as a change.
-  const auto databaseState = stateOf(file);
-  const auto walState = stateOf(sideFile(file, "-wal"));
-  auto database = openAsFound(file);
-  if (database && !database->readsInPlace()) {
-    database->frozenFile_ = file;
-    database->frozenDatabase_ = databaseState;
-    database->frozenWal_ = walState;
-  }
-  return database;
-}
-
-std::optional<LibraryDatabase> LibraryDatabase::openAsFound(const fs::path& file) {
   if (!isCandidate(file)) return std::nullopt;
   if (!isWalMode(file)) return wrapped(readOnlyThenImmutable(file));
   if (hasWalContent(file)) return openWithWalContent(file);
   // Everything is in the main file; any other open would create side files beside it.
   return wrapped(attempt(file, kImmutable));
-}
-
-bool LibraryDatabase::readsInPlace() const {
-  if (snapshotFolder_) return false;
-  const char* filename = sqlite3_db_filename(db_.handle(), "main");
-  return filename != nullptr && !sqlite3_uri_boolean(filename, "immutable", 0);
-}
-
-bool LibraryDatabase::isOutdated() const {
-  if (!frozenFile_) return false;
-  return stateOf(*frozenFile_) != frozenDatabase_ ||
-         stateOf(sideFile(*frozenFile_, "-wal")) != frozenWal_;
-}
-
-LibraryDatabase::FileState LibraryDatabase::stateOf(const fs::path& file) {
-  struct stat status {};
-  if (::stat(file.c_str(), &status) != 0) return {};
-  return {
-      true, static_cast<std::uintmax_t>(status.st_ino), static_cast<std::uintmax_t>(status.st_size),
-      static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec};
 }
 
 std::optional<LibraryDatabase> LibraryDatabase::openWithWalContent(const fs::path& file) {

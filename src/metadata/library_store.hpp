@@ -25,6 +25,11 @@ class LibraryStore {
 
   virtual std::optional<std::string> currentFailure() = 0;
   virtual bool currentNeedsFullDiskAccess() = 0;
+
+  // Closes the library's connections once a run is over; the next read opens
+  // them afresh. A long-running exporter then reads the library as it is now,
+  // and never holds it open while the library's owner starts up.
+  virtual void release() = 0;
 };
 
 }  // namespace lumenfolio

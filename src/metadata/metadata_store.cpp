@@ -94,35 +94,38 @@ std::optional<fs::path> MetadataStore::libraryURL(const fs::path& picturesFolder
 }
 
 void MetadataStore::openIfNeeded() {
-  if (opened_) {
-    reopenOutdated();
+  if (released_) {
+    // The library stays where the first opening found it; its files are read as they are now.
+    released_ = false;
+    openDatabases(*package_);
     return;
   }
+  if (opened_) return;
   opened_ = true;
 
-  const auto package = locateLibrary();
-  if (!package) {
+  package_ = locateLibrary();
+  if (!package_) {
     failure_ = std::string(kNotFoundFailure);
     return;
   }
-  search_ = LibraryDatabase::open(*package / kSearchPath);
-  library_ = LibraryDatabase::open(*package / kLibraryPath);
-  leo_ = LibraryDatabase::open(*package / kLeoPath);
-  if (!search_ && !library_ && !leo_) {
-    needsFullDiskAccess_ = true;
-    failure_ = std::string(kFullDiskAccessFailure);
-  }
+  openDatabases(*package_);
 }
 
-// The tray and the watcher read the same library for days: a connection that
-// froze the library as it was at opening would export stale rows after every
-// change, so such a database is opened afresh once its files have moved on.
-void MetadataStore::reopenOutdated() {
-  for (auto* database : {&search_, &library_, &leo_}) {
-    if (!*database || !(*database)->isOutdated()) continue;
-    if (auto fresh = LibraryDatabase::open(*(*database)->frozenFile()))
-      *database = std::move(fresh);
-  }
+void MetadataStore::openDatabases(const fs::path& package) {
+  search_ = LibraryDatabase::open(package / kSearchPath);
+  library_ = LibraryDatabase::open(package / kLibraryPath);
+  leo_ = LibraryDatabase::open(package / kLeoPath);
+  needsFullDiskAccess_ = !search_ && !library_ && !leo_;
+  failure_ =
+      needsFullDiskAccess_ ? std::optional<std::string>(kFullDiskAccessFailure) : std::nullopt;
+}
+
+void MetadataStore::release() {
+  if (!package_ || released_) return;
+  search_.reset();
+  library_.reset();
+  leo_.reset();
+  released_ = true;
 }
 
 std::optional<fs::path> MetadataStore::locateLibrary() const {

@@ -6,9 +6,10 @@
 // time and posts their results back to the main thread; nothing else may call
 // it, and it holds no locks of its own.
 //
-// The databases are located and opened once, on the first call of any
-// operation, and kept until the store goes away; a library that appears or
-// becomes readable later is seen only by a new store.
+// The library is located once, on the first call of any operation; a library
+// that appears later is seen only by a new store. Its databases stay open until
+// `release()` (the end of an export run) and are opened afresh by the next read,
+// so the tray and the watcher follow a library that changes for days.
 #pragma once
 
 #include <filesystem>
@@ -43,6 +44,7 @@ class MetadataStore final : public LibraryStore {
   std::unordered_map<std::string, AssetMetadata> panels() override;
   std::optional<std::string> currentFailure() override;
   bool currentNeedsFullDiskAccess() override;
+  void release() override;
 
   // "Photos Library.photoslibrary" in the folder, else the first entry of the
   // unsorted listing whose extension is exactly "photoslibrary".
@@ -51,7 +53,7 @@ class MetadataStore final : public LibraryStore {
 
  private:
   void openIfNeeded();
-  void reopenOutdated();
+  void openDatabases(const std::filesystem::path& package);
   std::optional<std::filesystem::path> locateLibrary() const;
 
   std::filesystem::path picturesFolder_;
@@ -60,6 +62,9 @@ class MetadataStore final : public LibraryStore {
   std::optional<LibraryDatabase> library_;
   std::optional<LibraryDatabase> leo_;
   bool opened_ = false;
+  // The package the first opening found, and whether its connections wait for the next read.
+  std::optional<std::filesystem::path> package_;
+  bool released_ = false;
   std::optional<std::string> failure_;
   bool needsFullDiskAccess_ = false;
 };

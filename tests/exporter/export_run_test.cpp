@@ -136,7 +136,9 @@ TEST_F(ExportRun, readsTheLibraryInTwoVisitsOnTheStoreWorker) {
   harness.storeWorker.resume();
   harness.queue.runUntilIdle();
   EXPECT_EQ(harness.store.panelReads, 1);
-  EXPECT_EQ(harness.storeWorker.jobsRun(), 2U);
+  // Two reading visits, then the library is released for the next run.
+  EXPECT_EQ(harness.storeWorker.jobsRun(), 3U);
+  EXPECT_EQ(harness.store.releases, 1);
   EXPECT_EQ(harness.store.failureReads, 0);
   EXPECT_EQ(harness.store.fullDiskAccessReads, 0);
   EXPECT_EQ(harness.writes, 1);
@@ -189,7 +191,8 @@ TEST_F(ExportRun, noFeaturesAndNoMeasuresShowsTheStoreFailureAndItsFlag) {
   EXPECT_TRUE(exporter->needsFullDiskAccess());
   EXPECT_EQ(harness.store.fullDiskAccessReads, 1);
   EXPECT_EQ(harness.store.failureReads, 1);
-  EXPECT_EQ(harness.storeWorker.jobsRun(), 4U);
+  EXPECT_EQ(harness.storeWorker.jobsRun(), 5U);
+  EXPECT_EQ(harness.store.releases, 1);
   EXPECT_EQ(harness.photos.fetches, 0);
   EXPECT_EQ(harness.writes, 0);
   EXPECT_FALSE(exporter->lastExport().has_value());
@@ -368,6 +371,33 @@ TEST_F(ExportRun, aDeviceIdentifierThatWouldLeaveTheFolderWritesNothing) {
   EXPECT_FALSE(fs::exists(folder.parent_path().parent_path() / "escape-features.pdsync"));
   EXPECT_FALSE(exporter->lastExport().has_value());
   EXPECT_FALSE(stored(Exporter::kDigestKey).has_value());
+}
+
+// The library is not held open between runs: whichever way a run ends after
+// reading, it lets go of the store once.
+TEST_F(ExportRun, everyRunThatReadReleasesTheLibraryOnce) {
+  harness.exportNow(*exporter);  // written
+  EXPECT_EQ(harness.store.releases, 1);
+  harness.exportNow(*exporter);  // unchanged
+  EXPECT_EQ(harness.store.releases, 2);
+
+  harness.writer = [](const SyncFile::Payload&, const fs::path&) {
+    throw SyncError(SyncError::Code::cannotWrite);
+  };
+  harness.store.termTable[kSecond] = "snow";
+  harness.exportNow(*exporter);  // write failed
+  EXPECT_EQ(harness.store.releases, 3);
+
+  removeLibraryData();
+  harness.exportNow(*exporter);  // no library data
+  EXPECT_EQ(harness.store.releases, 4);
+}
+
+TEST_F(ExportRun, aRunWithoutAFolderNeverTouchesTheLibrary) {
+  fs::remove_all(folder);
+  harness.exportNow(*exporter);
+  EXPECT_EQ(harness.store.featureReads, 0);
+  EXPECT_EQ(harness.store.releases, 0);
 }
 
 TEST_F(ExportRun, everyChangeOfStateIsAnnounced) {

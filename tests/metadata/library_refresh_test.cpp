@@ -1,35 +1,29 @@
-// A long-running reader (the tray, `watch`) must see what the library's owner
-// writes after the reader opened it.
+// A long-running exporter releases the library after each run and reads it
+// afresh the next time, so it follows what the library's owner writes.
 #include <gtest/gtest.h>
 
 #include "library_fixtures.hpp"
-#include "metadata/library_database.hpp"
 #include "metadata/metadata_store.hpp"
 #include "support/temp_dir.hpp"
 
 namespace lumenfolio::testing {
 namespace {
 
-constexpr const char* kAsset =
-    "INSERT INTO ZASSET (Z_PK, ZUUID) VALUES (%1, 'A000000%1-0000-0000-0000-000000000000');"
-    "INSERT INTO ZMEDIAANALYSISASSETATTRIBUTES (ZASSET, ZBLURRINESSSCORE, ZEXPOSURESCORE) "
-    "VALUES (%1, 0.5, 0.25);";
-
 std::string assetRow(int pk) {
-  std::string row = kAsset;
-  for (auto at = row.find("%1"); at != std::string::npos; at = row.find("%1")) {
-    row.replace(at, 2, std::to_string(pk));
-  }
-  return row;
+  const auto id = std::to_string(pk);
+  return "INSERT INTO ZASSET (Z_PK, ZUUID) VALUES (" + id + ", 'A000000" + id +
+         "-0000-0000-0000-000000000000');"
+         "INSERT INTO ZMEDIAANALYSISASSETATTRIBUTES (ZASSET, ZBLURRINESSSCORE, ZEXPOSURESCORE) "
+         "VALUES (" +
+         id + ", 0.5, 0.25);";
 }
 
 // What the library's owner does: a read-write connection in WAL mode adding an asset.
-void addAssetAsTheOwner(const std::filesystem::path& database, int pk) {
+int addAssetAsTheOwner(const std::filesystem::path& database, int pk) {
   auto db = SqliteDatabase::open(database.string(), SQLITE_OPEN_READWRITE);
-  ASSERT_TRUE(db);
-  execOrThrow(db, "PRAGMA journal_mode=WAL");
+  if (!db) return SQLITE_CANTOPEN;
   sqlite3_db_config(db.handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-  execOrThrow(db, assetRow(pk));
+  return db.exec("PRAGMA journal_mode=WAL;" + assetRow(pk));
 }
 
 class LibraryRefresh : public ::testing::Test {
@@ -43,48 +37,73 @@ class LibraryRefresh : public ::testing::Test {
   TempDir dir_;
 };
 
-TEST_F(LibraryRefresh, aTidyLibraryChangedAfterOpeningIsReadAfresh) {
-  writeLibrary(Journal::walTidy);
+TEST_F(LibraryRefresh, aReleasedLibraryIsReadAsItIsNow) {
+  for (const auto journal :
+       {Journal::rollback, Journal::walTidy, Journal::walLive, Journal::walWithoutShm}) {
+    std::filesystem::remove_all(package());
+    writeLibrary(journal);
+    MetadataStore store(dir_.path());
+    ASSERT_EQ(store.features().size(), 1u);
+    store.release();
+
+    ASSERT_EQ(addAssetAsTheOwner(database(), 2), SQLITE_OK);
+
+    EXPECT_EQ(store.features().size(), 2u) << "journal " << static_cast<int>(journal);
+  }
+}
+
+TEST_F(LibraryRefresh, theOwnerCanWriteOnceTheLibraryIsReleased) {
+  writeLibrary(Journal::walLive);
   MetadataStore store(dir_.path());
   ASSERT_EQ(store.features().size(), 1u);
 
-  addAssetAsTheOwner(database(), 2);
+  store.release();
 
-  EXPECT_EQ(store.features().size(), 2u);
-  EXPECT_EQ(store.measures().size(), 2u);
+  EXPECT_EQ(addAssetAsTheOwner(database(), 2), SQLITE_OK);
 }
 
-TEST_F(LibraryRefresh, aSnapshotIsTakenAgainOnceTheWalGrows) {
-  writeLibrary(Journal::walWithoutShm);
-  MetadataStore store(dir_.path());
-  ASSERT_EQ(store.features().size(), 1u);
-
-  // The owner brings its own "-shm" back when it writes; the reader then reads in place.
-  addAssetAsTheOwner(database(), 2);
-
-  EXPECT_EQ(store.features().size(), 2u);
-}
-
-TEST_F(LibraryRefresh, aFrozenConnectionIsOutdatedOnlyOnceTheFilesChange) {
-  writeLibrary(Journal::walTidy);
-  auto opened = LibraryDatabase::open(database());
-  ASSERT_TRUE(opened);
-  EXPECT_TRUE(opened->frozenFile().has_value());
-  EXPECT_FALSE(opened->isOutdated());
-
-  addAssetAsTheOwner(database(), 2);
-
-  EXPECT_TRUE(opened->isOutdated());
-}
-
-TEST_F(LibraryRefresh, anUnchangedLibraryKeepsItsConnection) {
-  writeLibrary(Journal::walTidy);
-  MetadataStore store(dir_.path());
-  ASSERT_EQ(store.features().size(), 1u);
+TEST_F(LibraryRefresh, readingAgainAfterReleaseLeavesThePackageAsItWas) {
+  writeLibrary(Journal::walLive);
   const auto before = packageContents(package());
+  MetadataStore store(dir_.path());
+  ASSERT_EQ(store.features().size(), 1u);
+  store.release();
+  EXPECT_EQ(store.measures().size(), 1u);
+  store.release();
 
-  EXPECT_EQ(store.features().size(), 1u);
   EXPECT_EQ(packageContents(package()), before);
+}
+
+TEST_F(LibraryRefresh, aLibraryThatWasNotFoundStaysNotFound) {
+  MetadataStore store(dir_.path());
+  ASSERT_EQ(store.currentFailure(), std::string(MetadataStore::kNotFoundFailure));
+  store.release();
+
+  writeLibrary(Journal::walTidy);
+
+  EXPECT_TRUE(store.features().empty());
+  EXPECT_EQ(store.currentFailure(), std::string(MetadataStore::kNotFoundFailure));
+}
+
+TEST_F(LibraryRefresh, aLibraryThatTurnedUnreadableSaysSoAfterRelease) {
+  writeLibrary(Journal::rollback);
+  MetadataStore store(dir_.path());
+  ASSERT_EQ(store.features().size(), 1u);
+  store.release();
+
+  writeFile(database(), "not a database");
+
+  EXPECT_TRUE(store.features().empty());
+  EXPECT_TRUE(store.currentNeedsFullDiskAccess());
+  EXPECT_EQ(store.currentFailure(), std::string(MetadataStore::kFullDiskAccessFailure));
+}
+
+TEST_F(LibraryRefresh, releasingBeforeAnyReadChangesNothing) {
+  writeLibrary(Journal::walTidy);
+  MetadataStore store(dir_.path());
+  store.release();
+  EXPECT_EQ(store.features().size(), 1u);
+  EXPECT_FALSE(store.currentFailure().has_value());
 }
 
 }  // namespace

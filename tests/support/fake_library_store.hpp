@@ -35,6 +35,7 @@ class FakeLibraryStore : public LibraryStore {
     ++fullDiskAccessReads;
     return needsFullDiskAccess;
   }
+  void release() override { ++releases; }
 
   std::unordered_map<std::string, AssetFeatures> featureTable;
   std::unordered_map<std::string, Bytes> measureTable;
@@ -49,6 +50,7 @@ class FakeLibraryStore : public LibraryStore {
   int panelReads = 0;
   int failureReads = 0;
   int fullDiskAccessReads = 0;
+  int releases = 0;
 };
 
 }  // namespace lumenfolio::testing
