@@ -72,24 +72,32 @@ void LibraryPhotoPlatform::registerChangeObserver(std::shared_ptr<ChangeObserver
 
 std::vector<std::string> LibraryPhotoPlatform::fetchImageAssetIdentifiers() {
   // Each fetch opens the library afresh, so it sees the library as it is now,
-  // even one whose database was replaced by a newer copy.
-  database_ = openLibrary();
+  // even one whose database was replaced by a newer copy; the cloud GUIDs are
+  // read in the same visit, and the library is not held open afterwards.
   cloudGUIDs_.reset();
   std::vector<std::string> identifiers;
-  if (!database_) return identifiers;
-  const auto& db = database_->connection();
-  SqliteStatement statement(db, imageAssetsQuery(assetColumns(db)));
-  while (statement.step()) {
-    if (auto uuid = cleaned(statement.columnText(0))) {
-      identifiers.push_back(*uuid + std::string(kLocalIdentifierSuffix));
+  const auto database = openLibrary();
+  if (!database) return identifiers;
+  const auto& db = database->connection();
+  {
+    SqliteStatement statement(db, imageAssetsQuery(assetColumns(db)));
+    while (statement.step()) {
+      if (auto uuid = cleaned(statement.columnText(0))) {
+        identifiers.push_back(*uuid + std::string(kLocalIdentifierSuffix));
+      }
     }
   }
+  cloudGUIDs_ = readCloudGUIDs(db);
   return identifiers;
 }
 
 std::vector<CloudIdentifierMapping> LibraryPhotoPlatform::cloudIdentifierMappings(
     const std::vector<std::string>& localIdentifiers) {
-  if (!cloudGUIDs_) cloudGUIDs_ = readCloudGUIDs();
+  if (!cloudGUIDs_) {
+    const auto database = openLibrary();
+    cloudGUIDs_ = database ? readCloudGUIDs(database->connection())
+                           : std::unordered_map<std::string, std::string>();
+  }
   std::vector<CloudIdentifierMapping> answers;
   answers.reserve(localIdentifiers.size());
   for (const std::string& local : localIdentifiers) {
@@ -116,11 +124,10 @@ std::optional<LibraryDatabase> LibraryPhotoPlatform::openLibrary() const {
 
 // Every asset's cloud GUID by its UUID, in one pass; a row without a GUID maps
 // to nothing, and a later row of the same UUID replaces an earlier one.
-std::unordered_map<std::string, std::string> LibraryPhotoPlatform::readCloudGUIDs() {
+std::unordered_map<std::string, std::string> LibraryPhotoPlatform::readCloudGUIDs(
+    const SqliteDatabase& db) {
   std::unordered_map<std::string, std::string> guids;
-  if (!database_) database_ = openLibrary();
-  if (!database_) return guids;
-  SqliteStatement statement(database_->connection(), kCloudGUIDs);
+  SqliteStatement statement(db, kCloudGUIDs);
   while (statement.step()) {
     auto uuid = cleaned(statement.columnText(0));
     if (!uuid) continue;

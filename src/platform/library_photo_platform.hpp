@@ -4,9 +4,9 @@
 // always granted.
 //
 // The library is located like the store locates it, and its database opened
-// read-only, afresh for each fetch; the cloud mappings that follow use the same
-// connection. That connection is used on the main thread only; the change
-// reports come on the watcher's thread.
+// read-only, afresh for each fetch, which also reads every cloud GUID for the
+// mappings that follow and then closes the database. Fetches and mappings run
+// on the main thread only; the change reports come on the watcher's thread.
 #pragma once
 
 #include <cstddef>
@@ -55,11 +55,10 @@ class LibraryPhotoPlatform final : public PhotoPlatform {
 
  private:
   std::optional<LibraryDatabase> openLibrary() const;
-  std::unordered_map<std::string, std::string> readCloudGUIDs();
+  static std::unordered_map<std::string, std::string> readCloudGUIDs(const SqliteDatabase& db);
 
   std::filesystem::path picturesFolder_;
   std::optional<std::filesystem::path> libraryPackage_;
-  std::optional<LibraryDatabase> database_;
   std::optional<std::unordered_map<std::string, std::string>> cloudGUIDs_;
   std::unique_ptr<InotifyChangeObserver> watcher_;
 };

@@ -264,6 +264,23 @@ TEST_F(LibraryPhotoPlatformTest, readsTheSampleLibraryWhateverStateItsSideFilesA
   }
 }
 
+// The library is not held open between fetches: its owner, starting later,
+// can still write to it while the platform's mappings are in use.
+TEST_F(LibraryPhotoPlatformTest, doesNotHoldTheLibraryOpenAfterAFetch) {
+  sample::SampleLibrary::write(package(), {.assets = 50, .seed = 3});
+  LibraryPhotoPlatform platform(pictures());
+  const auto identifiers = platform.fetchImageAssetIdentifiers();
+  ASSERT_FALSE(identifiers.empty());
+
+  const auto owner = SqliteDatabase::open(photosDatabase().string(), SQLITE_OPEN_READWRITE);
+  ASSERT_TRUE(owner);
+  EXPECT_EQ(owner.exec("UPDATE ZASSET SET ZCLOUDASSETGUID = 'MOVED' WHERE Z_PK = 1"), SQLITE_OK);
+
+  // The mappings answer from what the fetch read.
+  const auto answers = platform.cloudIdentifierMappings(identifiers);
+  EXPECT_EQ(answers.size(), identifiers.size());
+}
+
 // An observer whose first report fulfils a promise the test can wait on.
 struct FirstReport {
   std::promise<void> promise;
