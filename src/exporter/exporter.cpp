@@ -484,7 +484,7 @@ std::string Exporter::digest(const std::vector<SyncFile::Features>& rows) {
   std::vector<std::string> lines;
   lines.reserve(rows.size());
   for (const auto& row : rows) lines.push_back(DigestLine::of(row));
-  return SyncFile::key(lines);
+  return SyncFile::key(std::move(lines));
 }
 
 }  // namespace lumenfolio

@@ -214,17 +214,18 @@ bool isSafeDestination(const fs::path& destination) {
                       [](const fs::path& component) { return component == ".."; });
 }
 
-std::string normalizedNFC(const std::string& text) {
+// In place: most texts are already in NFC and are left as they are.
+void normalizeNFC(std::string& text) {
   UErrorCode status = U_ZERO_ERROR;
   const auto* normalizer = icu::Normalizer2::getNFCInstance(status);
   // Without ICU's data the text is used as it stands; the key stays defined.
-  if (U_FAILURE(status)) return text;
-  if (normalizer->isNormalizedUTF8(text, status) && U_SUCCESS(status)) return text;
+  if (U_FAILURE(status)) return;
+  if (normalizer->isNormalizedUTF8(text, status) && U_SUCCESS(status)) return;
   std::string normalized;
   icu::StringByteSink<std::string> sink(&normalized);
   status = U_ZERO_ERROR;
   normalizer->normalizeUTF8(0, text, sink, nullptr, status);
-  return U_SUCCESS(status) ? normalized : text;
+  if (U_SUCCESS(status)) text = std::move(normalized);
 }
 
 std::string lowercaseHex(const unsigned char* bytes, unsigned int count) {
@@ -283,17 +284,15 @@ void SyncFile::write(const Payload& payload, const fs::path& destination) {
   replace(part, destination);
 }
 
-std::string SyncFile::key(const std::vector<std::string>& texts) {
-  std::vector<std::string> sorted;
-  sorted.reserve(texts.size());
-  std::transform(texts.begin(), texts.end(), std::back_inserter(sorted), normalizedNFC);
+std::string SyncFile::key(std::vector<std::string> texts) {
+  for (auto& text : texts) normalizeNFC(text);
   // std::string compares as unsigned bytes, and UTF-8 byte order is the order
   // of the Unicode scalar values it encodes.
-  std::sort(sorted.begin(), sorted.end());
+  std::sort(texts.begin(), texts.end());
   Sha256 digest;
-  for (std::size_t i = 0; i < sorted.size(); ++i) {
+  for (std::size_t i = 0; i < texts.size(); ++i) {
     if (i > 0) digest.update("\n");
-    digest.update(sorted[i]);
+    digest.update(texts[i]);
   }
   return digest.finalHex();
 }

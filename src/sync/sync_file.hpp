@@ -86,7 +86,8 @@ class SyncFile {
 
   // Lowercase hex SHA-256 of the texts sorted by Unicode scalar values after
   // NFC normalisation and joined with line feeds.
-  static std::string key(const std::vector<std::string>& texts);
+  // Taken by value: a caller that is done with its texts moves them in.
+  static std::string key(std::vector<std::string> texts);
 };
 
 }  // namespace lumenfolio
