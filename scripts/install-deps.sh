@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libsqlite3-dev libicu-dev libssl-dev nlohmann-json3-dev libplist-dev
-  qt6-base-dev libgl-dev libxkbcommon-dev
+  qt6-base-dev libgl-dev libxkbcommon-dev libxcb1-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-dejavu-core
 )
