@@ -15,7 +15,9 @@
 #include <iterator>
 #include <memory>
 #include <new>
+#include <numeric>
 #include <system_error>
+#include <tuple>
 
 #include "metadata/sqlite_database.hpp"
 #include "metadata/sqlite_statement.hpp"
@@ -214,18 +216,19 @@ bool isSafeDestination(const fs::path& destination) {
                       [](const fs::path& component) { return component == ".."; });
 }
 
-// In place: most texts are already in NFC and are left as they are.
-void normalizeNFC(std::string& text) {
+// The text in NFC, or nothing when it already is, as most texts are.
+std::optional<std::string> composedForm(const std::string& text) {
   UErrorCode status = U_ZERO_ERROR;
   const auto* normalizer = icu::Normalizer2::getNFCInstance(status);
-  // Without ICU's data the text is used as it stands; the key stays defined.
-  if (U_FAILURE(status)) return;
-  if (normalizer->isNormalizedUTF8(text, status) && U_SUCCESS(status)) return;
-  std::string normalized;
-  icu::StringByteSink<std::string> sink(&normalized);
+  // Without ICU's data the text orders as it stands; the key stays defined.
+  if (U_FAILURE(status)) return std::nullopt;
+  if (normalizer->isNormalizedUTF8(text, status) && U_SUCCESS(status)) return std::nullopt;
+  std::string composed;
+  icu::StringByteSink<std::string> sink(&composed);
   status = U_ZERO_ERROR;
   normalizer->normalizeUTF8(0, text, sink, nullptr, status);
-  if (U_SUCCESS(status)) text = std::move(normalized);
+  if (U_FAILURE(status)) return std::nullopt;
+  return composed;
 }
 
 std::string lowercaseHex(const unsigned char* bytes, unsigned int count) {
@@ -285,14 +288,26 @@ void SyncFile::write(const Payload& payload, const fs::path& destination) {
 }
 
 std::string SyncFile::key(std::vector<std::string> texts) {
-  for (auto& text : texts) normalizeNFC(text);
+  std::vector<std::optional<std::string>> composed;
+  composed.reserve(texts.size());
+  for (const auto& text : texts) composed.push_back(composedForm(text));
+  const auto sortForm = [&](std::size_t i) -> const std::string& {
+    return composed[i] ? *composed[i] : texts[i];
+  };
+  // The key covers the texts as given, so a text that changes only its normal
+  // form changes the key. Canonically equal texts with different bytes order
+  // by their bytes, so the key never depends on the order of the list.
   // std::string compares as unsigned bytes, and UTF-8 byte order is the order
   // of the Unicode scalar values it encodes.
-  std::sort(texts.begin(), texts.end());
+  std::vector<std::size_t> order(texts.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return std::tie(sortForm(a), texts[a]) < std::tie(sortForm(b), texts[b]);
+  });
   Sha256 digest;
-  for (std::size_t i = 0; i < texts.size(); ++i) {
+  for (std::size_t i = 0; i < order.size(); ++i) {
     if (i > 0) digest.update("\n");
-    digest.update(texts[i]);
+    digest.update(texts[order[i]]);
   }
   return digest.finalHex();
 }

@@ -84,9 +84,8 @@ class SyncFile {
   // the previous file stays as it was.
   static void write(const Payload& payload, const std::filesystem::path& destination);
 
-  // Lowercase hex SHA-256 of the texts sorted by Unicode scalar values after
-  // NFC normalisation and joined with line feeds.
-  // Taken by value: a caller that is done with its texts moves them in.
+  // Lowercase hex SHA-256 of the texts, as given, joined with line feeds in the
+  // order of the Unicode scalar values of their NFC forms.
   static std::string key(std::vector<std::string> texts);
 };
 

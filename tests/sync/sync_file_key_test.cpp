@@ -21,6 +21,10 @@ constexpr const char* kSha256OfA =
     "ca978112ca1bbdcafac231b39a23dc4da786eff8147c4e72b9807785afee48bb";
 constexpr const char* kSha256OfPrecomposedE =
     "4a99557e4033c3539de2eb65472017cad5f9557f7a0625a09f1c3f6e2ba69c4c";
+constexpr const char* kSha256OfDecomposedE =
+    "bf12767b0f2a56b2190075bae8169f656e3ce8d6357d4aff184bc6c7ea48f9f6";
+constexpr const char* kSha256OfFLineFeedDecomposedE =
+    "5497e8a6e3c3287e1474f851209f70aa2798e1ac3fd19afb16dd9c6315ea76f6";
 constexpr const char* kSha256OfALineFeedAb =
     "05a1570956b67cbfdbb1634e7e82eac3190faad5f24559fee4c7d9fa74f65c50";
 constexpr const char* kSha256OfUpperBLineFeedA =
@@ -60,10 +64,23 @@ TEST(SyncFileKey, textHoldingALineFeedJoinsLikeTwoTexts) {
   EXPECT_EQ(SyncFile::key({"a\nb"}), SyncFile::key({"a", "b"}));
 }
 
-TEST(SyncFileKey, precomposedAndDecomposedTextsGiveTheSameKey) {
-  EXPECT_EQ(SyncFile::key({kDecomposedE}), kSha256OfPrecomposedE);
+TEST(SyncFileKey, coversTheBytesOfTheTextsAsGiven) {
+  // A row whose text changes only its normal form is a changed row.
+  EXPECT_EQ(SyncFile::key({kDecomposedE}), kSha256OfDecomposedE);
   EXPECT_EQ(SyncFile::key({kPrecomposedE}), kSha256OfPrecomposedE);
-  EXPECT_EQ(SyncFile::key({"x", kDecomposedE}), SyncFile::key({kPrecomposedE, "x"}));
+}
+
+TEST(SyncFileKey, ordersTextsByTheirComposedForm) {
+  // Composed, e with acute (U+00E9) sorts after f, though its decomposed bytes start with e.
+  EXPECT_EQ(SyncFile::key({kDecomposedE, "f"}), kSha256OfFLineFeedDecomposedE);
+  EXPECT_EQ(SyncFile::key({"f", kDecomposedE}), kSha256OfFLineFeedDecomposedE);
+}
+
+TEST(SyncFileKey, canonicallyEqualTextsStillGiveOneKeyInAnyOrder) {
+  const auto key = SyncFile::key({kPrecomposedE, kDecomposedE});
+  EXPECT_EQ(SyncFile::key({kDecomposedE, kPrecomposedE}), key);
+  EXPECT_NE(SyncFile::key({kPrecomposedE, kPrecomposedE}), key);
+  EXPECT_NE(SyncFile::key({kDecomposedE, kDecomposedE}), key);
 }
 
 TEST(SyncFileKey, sortsByUnicodeScalarValues) {
