@@ -1,7 +1,6 @@
 #include "exporter/exporter.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <exception>
 #include <system_error>
 #include <unordered_map>
@@ -9,6 +8,7 @@
 
 #include "exporter/digest_line.hpp"
 #include "exporter/exporter_change_observer.hpp"
+#include "metadata/unicode_text.hpp"
 #include "sync/cloud_identity.hpp"
 #include "sync/sync_folder.hpp"
 
@@ -59,13 +59,6 @@ std::string firstCharacters(const std::string& text, std::size_t count) {
     while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
   }
   return text.substr(0, end);
-}
-
-// UUID texts are ASCII, so ASCII case mapping is all the panel lookup needs.
-std::string upperCased(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
 }
 
 template <typename Map>
@@ -221,7 +214,8 @@ std::optional<SyncFile::Features> Exporter::Run::matchedRow(
   if (cloudID == cloudIDs.end()) return std::nullopt;
   const auto uuid = firstCharacters(localIdentifier, kUUIDLength);
   const auto features = valueOrEmpty(features_, uuid);
-  const auto panel = panels_.find(upperCased(uuid));
+  // Upper-cased the way the panel table keys its rows, odd library text included.
+  const auto panel = panels_.find(UnicodeText::upper(uuid));
   SyncFile::Features row{
       .assetID = cloudID->second,
       .sharpness = features.sharpness,

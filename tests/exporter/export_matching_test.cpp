@@ -90,6 +90,19 @@ TEST_F(ExportMatching, aLowerCaseIdentifierFindsItsPanelButNotTheOtherTables) {
   EXPECT_EQ(rows[0].terms, "");
 }
 
+TEST_F(ExportMatching, thePanelLookupUpperCasesBeyondASCIILikeThePanelTable) {
+  // Odd library text: the identifier's UUID holds "é" and "ß", which the panel
+  // table's keys carry as "É" and "SS".
+  const std::string odd = "5e2d8c71-94ab-4c3d-9e8f-0123456789\xC3\xA9\xC3\x9F";
+  harness.store.panelTable["5E2D8C71-94AB-4C3D-9E8F-0123456789\xC3\x89SS"] =
+      panelWithCamera("X100V");
+  harness.addAsset(odd, "cloud-asset");
+
+  const auto rows = exportedRows();
+  ASSERT_EQ(rows.size(), 1U);
+  EXPECT_EQ(rows[0].panel, panelWithCamera("X100V").json());
+}
+
 TEST_F(ExportMatching, everyTableIsKeyedByTheFirstThirtySixCharacters) {
   harness.store.featureTable[kAsset] = AssetFeatures{.exposure = 0.25, .smiles = 1};
   harness.store.measureTable[kAsset] = {9, 8, 7};
