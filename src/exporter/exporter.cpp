@@ -51,12 +51,27 @@ std::string sharedFileName(const std::string& deviceID) {
   return "pixdeck-" + deviceID + "-features.pdsync";
 }
 
-// Counts characters, not bytes, so a multi-byte character is never cut in half.
-std::string firstCharacters(const std::string& text, std::size_t count) {
-  std::size_t end = 0;
+// The byte length of the first `count` code points of UTF-8 text.
+std::size_t codePointsEnd(const std::string& text, std::size_t from, std::size_t count) {
+  std::size_t end = from;
   for (std::size_t seen = 0; seen < count && end < text.size(); ++seen) {
     ++end;
     while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+  }
+  return end;
+}
+
+// Counts characters as a person reads them, so neither a multi-byte character
+// nor a letter with its combining marks is ever cut in half.
+std::string firstCharacters(const std::string& text, std::size_t count) {
+  if (UnicodeText::graphemeCount(text) <= count) return text;
+  // A character holds at least one code point, so this prefix holds no more
+  // characters than wanted; it grows while the next code point joins the last one.
+  auto end = codePointsEnd(text, 0, count);
+  for (auto next = codePointsEnd(text, end, 1);
+       next > end && UnicodeText::graphemeCount(std::string_view(text).substr(0, next)) <= count;
+       next = codePointsEnd(text, end, 1)) {
+    end = next;
   }
   return text.substr(0, end);
 }

@@ -129,6 +129,29 @@ TEST_F(ExportMatching, aShortIdentifierIsItsOwnKey) {
   EXPECT_EQ(rows[0].terms, "kite");
 }
 
+TEST_F(ExportMatching, theKeyCountsCharactersAsAPersonReadsThem) {
+  // Odd library text: the 36th character is an "e" with a combining acute
+  // accent, two code points that stay together in the key.
+  const std::string odd = "5E2D8C71-94AB-4C3D-9E8F-0123456789Ae\xCC\x81";
+  harness.store.featureTable[odd] = AssetFeatures{.faces = 3};
+  harness.addAsset(odd, "cloud-asset");
+
+  const auto rows = exportedRows();
+  ASSERT_EQ(rows.size(), 1U);
+  EXPECT_EQ(rows[0].faces, 3);
+}
+
+TEST_F(ExportMatching, aKeyLongerThanThirtySixCharactersIsCutAfterTheThirtySixth) {
+  const std::string accented = "5E2D8C71-94AB-4C3D-9E8F-0123456789\xC3\x89\xC3\x89";
+  harness.store.featureTable[accented] = AssetFeatures{.faces = 2};
+  harness.photos.assets.push_back(accented + "\xC3\x89/L0/001");
+  harness.photos.cloudIDs[accented + "\xC3\x89/L0/001"] = "cloud-asset";
+
+  const auto rows = exportedRows();
+  ASSERT_EQ(rows.size(), 1U);
+  EXPECT_EQ(rows[0].faces, 2);
+}
+
 TEST_F(ExportMatching, anAssetWithNothingInAnySourceIsDroppedAndNotCounted) {
   harness.addAsset(kAsset, "cloud-asset");
   EXPECT_TRUE(exportedRows().empty());
