@@ -142,14 +142,17 @@ std::optional<std::string> checkLibrary(const HeadlessArguments& arguments) {
   return std::nullopt;
 }
 
-std::optional<std::string> rememberFolder(const std::filesystem::path& folder) {
+std::optional<std::filesystem::path> existingFolder(const std::filesystem::path& folder) {
   std::error_code error;
-  const auto absolute = std::filesystem::canonical(folder, error);
-  if (error || !std::filesystem::is_directory(absolute)) {
-    return "the folder " + folder.string() + " does not exist";
-  }
+  auto absolute = std::filesystem::canonical(folder, error);
+  if (error || !std::filesystem::is_directory(absolute)) return std::nullopt;
+  return absolute;
+}
+
+std::optional<std::string> rememberFolder(Preferences& preferences,
+                                          const std::filesystem::path& folder) {
   try {
-    SyncFolder::remember(*ExporterRuntime::userPreferences(), absolute);
+    SyncFolder::remember(preferences, folder);
   } catch (const std::exception& rememberError) {
     return std::string("couldn't remember the folder: ") + rememberError.what();
   }
@@ -158,14 +161,22 @@ std::optional<std::string> rememberFolder(const std::filesystem::path& folder) {
 
 int exportNow(const HeadlessArguments& arguments) {
   if (auto problem = checkLibrary(arguments)) return failure(*problem);
+  std::optional<std::filesystem::path> folder;
   if (arguments.folder) {
-    if (auto problem = rememberFolder(*arguments.folder)) return failure(*problem);
+    folder = existingFolder(*arguments.folder);
+    if (!folder) return failure("the folder " + arguments.folder->string() + " does not exist");
   }
 
   PlainMainQueue queue;
   HeadlessDesktopServices desktop;
+  // The folder is remembered only once the controller is built: building it
+  // takes back the settings an older version left behind, which it skips as
+  // soon as a folder is known.
   ExporterRuntime runtime(queue, desktop,
                           {.libraryPackage = arguments.library, .runsStartUp = false});
+  if (folder) {
+    if (auto problem = rememberFolder(runtime.preferences(), *folder)) return failure(*problem);
+  }
   Exporter& exporter = runtime.exporter();
   const StatusPrinter printer(exporter);
 

@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <fstream>
 #include <set>
 
 #include "app/shared_file_lock.hpp"
+#include "exporter/exporter.hpp"
 #include "headless_fixture.hpp"
 #include "headless_library.hpp"
 #include "metadata/metadata_store.hpp"
@@ -318,6 +320,25 @@ TEST_F(HeadlessExport, remembersTheFolderForLaterRuns) {
   const auto result = user_.run({"export", "--library", library_.string()});
   ASSERT_EQ(result.exitCode, 0) << describe(result);
   EXPECT_TRUE(std::filesystem::exists(sharedFileIn(shared_)));
+}
+
+// A first export that is given a folder still takes back the settings an older
+// version left behind: the folder it remembers must not hide them.
+TEST_F(HeadlessExport, aGivenFolderDoesNotStopTheOlderSettingsFromComingBack) {
+  const auto old = Exporter::oldPreferencesFile(user_.home());
+  std::filesystem::create_directories(old.parent_path());
+  std::ofstream(old) << R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0"><dict>
+  <key>sync.deviceID</key><string>0a1b2c3d</string>
+  <key>exporter.lastCount</key><integer>17</integer>
+</dict></plist>
+)";
+  const auto result = exportNow();
+  ASSERT_EQ(result.exitCode, 0) << describe(result);
+  EXPECT_EQ(sharedFileIn(shared_).filename(), "pixdeck-0a1b2c3d-features.pdsync");
+  EXPECT_EQ(preference("sync.deviceID"), PreferenceValue(std::string("0a1b2c3d")));
+  EXPECT_FALSE(std::filesystem::exists(old)) << "the older file is removed once taken back";
 }
 
 TEST_F(HeadlessExport, twoExportsAtOnceLeaveOneCompleteFile) {
