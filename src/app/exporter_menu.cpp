@@ -74,18 +74,11 @@ void setForeground(QWidget* widget, const QColor& colour) {
   widget->setPalette(palette);
 }
 
-QColor secondaryColour(const QWidget* widget) {
-  QColor colour = widget->palette().color(QPalette::WindowText);
-  colour.setAlphaF(kSecondaryOpacity);
-  return colour;
-}
-
 void makeCaption(QLabel* label) {
   QFont font = label->font();
   font.setPointSizeF(font.pointSizeF() * kCaptionScale);
   label->setFont(font);
   label->setWordWrap(true);
-  setForeground(label, secondaryColour(label));
 }
 
 // Texts from the exporter are shown exactly as they are.
@@ -142,8 +135,7 @@ void ExporterMenu::build() {
   title->setFont(headline);
   layout_->addWidget(title);
 
-  lastExport_ = plainLabel(QStringLiteral("lastExport"), this);
-  setForeground(lastExport_, secondaryColour(lastExport_));
+  lastExport_ = secondary(plainLabel(QStringLiteral("lastExport"), this));
   layout_->addWidget(lastExport_);
 
   layout_->addWidget(buildActivityLine());
@@ -171,13 +163,14 @@ void ExporterMenu::build() {
                                  "for the lumenfolio apps. It never changes your library."),
                               this);
   footnote->setObjectName(QStringLiteral("footnote"));
-  makeCaption(footnote);
+  makeCaption(secondary(footnote));
   layout_->addWidget(footnote);
 
   auto* quit = new QPushButton(ui("Quit"), this);
   quit->setObjectName(QStringLiteral("quit"));
   connect(quit, &QPushButton::clicked, this, [this] { call(actions_.quit); });
   layout_->addWidget(quit, 0, Qt::AlignLeft);
+  paintSecondary();
 }
 
 QWidget* ExporterMenu::buildActivityLine() {
@@ -214,7 +207,7 @@ QWidget* ExporterMenu::buildFullDiskAccessBlock() {
   hint->setText(
       ui("Add the exporter with the **+** button, then quit and open it again — "
          "the permission only takes effect at startup."));
-  makeCaption(hint);
+  makeCaption(secondary(hint));
   block->addWidget(hint);
   return fullDiskAccess_;
 }
@@ -226,8 +219,7 @@ QWidget* ExporterMenu::buildFolderLine() {
   folderLabel_->setObjectName(QStringLiteral("folderLabel"));
   row->addWidget(folderLabel_);
   row->addStretch(1);
-  folderName_ = plainLabel(QStringLiteral("folderName"), line);
-  setForeground(folderName_, secondaryColour(folderName_));
+  folderName_ = secondary(plainLabel(QStringLiteral("folderName"), line));
   row->addWidget(folderName_);
   return line;
 }
@@ -265,6 +257,25 @@ QString ExporterMenu::lastExportLine(const State& state) {
 void ExporterMenu::hideEvent(QHideEvent* event) {
   QWidget::hideEvent(event);
   if (onHidden_) onHidden_();
+}
+
+// A label whose colour is a paler shade of the panel's text colour.
+QLabel* ExporterMenu::secondary(QLabel* label) {
+  secondary_.push_back(label);
+  return label;
+}
+
+// The secondary labels carry a colour of their own, which no longer follows
+// the panel's palette, so a new palette (light or dark appearance) is passed on.
+void ExporterMenu::paintSecondary() {
+  QColor colour = palette().color(QPalette::WindowText);
+  colour.setAlphaF(kSecondaryOpacity);
+  for (QLabel* label : secondary_) setForeground(label, colour);
+}
+
+void ExporterMenu::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange) paintSecondary();
 }
 
 void ExporterMenu::render(const State& state) {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 class QCheckBox;
 class QLabel;
@@ -57,6 +58,7 @@ class ExporterMenu : public QWidget {
 
  protected:
   void hideEvent(QHideEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   void build();
@@ -67,6 +69,8 @@ class ExporterMenu : public QWidget {
   QWidget* divider(const QString& name);
   void renderActivity(const State& state);
   void renderFolder(const State& state);
+  QLabel* secondary(QLabel* label);
+  void paintSecondary();
 
   Actions actions_;
   std::function<void()> onHidden_;
@@ -81,6 +85,7 @@ class ExporterMenu : public QWidget {
   QPushButton* chooseFolder_ = nullptr;
   QPushButton* exportNow_ = nullptr;
   QCheckBox* openAtLogin_ = nullptr;
+  std::vector<QLabel*> secondary_;
 };
 
 }  // namespace lumenfolio

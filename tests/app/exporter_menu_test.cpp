@@ -112,6 +112,23 @@ TEST_F(ExporterMenuTest, lastExportLineIsInTheSecondaryColour) {
   EXPECT_EQ(colour.rgb(), kNormalText.rgb());
 }
 
+// A switch between light and dark appearance changes the palette under a
+// panel that is already built; the secondary texts follow the new text colour.
+TEST_F(ExporterMenuTest, secondaryTextsFollowAChangedTextColour) {
+  const QColor light(Qt::white);
+  QPalette palette = menu->palette();
+  palette.setColor(QPalette::WindowText, light);
+  menu->setPalette(palette);
+  ExporterMenu::State state = idleWithFolder();
+  state.needsFullDiskAccess = true;
+  render(state, "changed-text-colour");
+  for (const char* name : {"lastExport", "folderName", "footnote", "fullDiskAccessHint"}) {
+    const QColor colour = colourOf(name);
+    EXPECT_EQ(colour.rgb(), light.rgb()) << name;
+    EXPECT_LT(colour.alphaF(), 0.9) << name;
+  }
+}
+
 TEST_F(ExporterMenuTest, workingWithoutStatusShowsSpinnerAndWorking) {
   ExporterMenu::State state = idleWithFolder();
   state.isWorking = true;
