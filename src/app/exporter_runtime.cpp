@@ -15,7 +15,8 @@ ExporterRuntime::ExporterRuntime(MainQueue& mainQueue, DesktopServices& desktop,
       picturesFolder_(PicturesFolder::locate()),
       clock_(std::make_unique<SystemClock>()),
       preferences_(userPreferences()),
-      store_(std::make_unique<MetadataStore>(picturesFolder_, libraryOption_)),
+      store_(
+          std::make_unique<MetadataStore>(picturesFolder_, libraryOption_, PicturesFolder::home())),
       photos_(std::make_unique<LibraryPhotoPlatform>(picturesFolder_, libraryOption_)),
       storeWorker_(std::make_unique<WorkerThread>(mainQueue)),
       writeWorker_(std::make_unique<WorkerThread>(mainQueue)) {

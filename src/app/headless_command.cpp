@@ -258,7 +258,7 @@ std::string libraryLine(const HeadlessArguments& arguments) {
   const auto pictures = PicturesFolder::locate();
   const auto library = ExporterRuntime::libraryPackage(arguments.library, pictures);
   if (!library) return "not found in " + pictures.string();
-  MetadataStore store(pictures, library);
+  MetadataStore store(pictures, library, PicturesFolder::home());
   const auto failureText = store.currentFailure();
   return library->string() +
          (failureText ? " (not readable: " + *failureText + ")" : " (readable)");

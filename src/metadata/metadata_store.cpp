@@ -76,8 +76,26 @@ float narrowed(double value) {
 
 }  // namespace
 
-MetadataStore::MetadataStore(fs::path picturesFolder, std::optional<fs::path> libraryPackage)
-    : picturesFolder_(std::move(picturesFolder)), libraryPackage_(std::move(libraryPackage)) {}
+MetadataStore::MetadataStore(fs::path picturesFolder, std::optional<fs::path> libraryPackage,
+                             fs::path home)
+    : picturesFolder_(std::move(picturesFolder)),
+      libraryPackage_(std::move(libraryPackage)),
+      home_(std::move(home)) {}
+
+std::string MetadataStore::notFoundFailure(const fs::path& searched, bool searchedIsPackage,
+                                           const fs::path& home) {
+  // Normal forms without a trailing separator, so "/home/ada/" is the home of "/home/ada/Pictures".
+  const auto place = (searched / "").lexically_normal().parent_path();
+  const auto homeFolder = (home / "").lexically_normal().parent_path();
+  std::string told = place.string();
+  if (homeFolder.has_relative_path()) {
+    const auto inside = place.lexically_relative(homeFolder);
+    const bool underHome = !inside.empty() && *inside.begin() != "..";
+    if (underHome) told = inside == "." ? "~" : "~/" + inside.string();
+  }
+  return std::string("Couldn't find a Photos library ") + (searchedIsPackage ? "at " : "in ") +
+         told + ".";
+}
 
 std::optional<fs::path> MetadataStore::libraryURL(const fs::path& picturesFolder) {
   std::error_code error;
@@ -105,7 +123,8 @@ void MetadataStore::openIfNeeded() {
 
   package_ = locateLibrary();
   if (!package_) {
-    failure_ = std::string(kNotFoundFailure);
+    failure_ = libraryPackage_ ? notFoundFailure(*libraryPackage_, true, home_)
+                               : notFoundFailure(picturesFolder_, false, home_);
     return;
   }
   openDatabases(*package_);

@@ -27,16 +27,21 @@ class MetadataStore final : public LibraryStore {
  public:
   using Features = AssetFeatures;
 
-  static constexpr std::string_view kNotFoundFailure =
-      "Couldn't find a Photos library in ~/Pictures.";
   static constexpr std::string_view kFullDiskAccessFailure =
-      "We read technique and measures straight from the Photos library databases \u2014 PhotoKit "
-      "doesn't expose them. This needs Full Disk Access.";
+      "We read technique and measures straight from the Photos library databases, but this user "
+      "can't open them. Check the permissions of the library's database folder.";
 
   // Looks for the library in `picturesFolder` on first use, or reads
-  // `libraryPackage` when one is given.
+  // `libraryPackage` when one is given. Paths under `home` are told the user
+  // with "~" in its place.
   explicit MetadataStore(std::filesystem::path picturesFolder,
-                         std::optional<std::filesystem::path> libraryPackage = std::nullopt);
+                         std::optional<std::filesystem::path> libraryPackage = std::nullopt,
+                         std::filesystem::path home = {});
+
+  // "Couldn't find a Photos library in ~/Pictures." for a folder that was
+  // searched, "... at PATH." for a package that was given and is missing.
+  static std::string notFoundFailure(const std::filesystem::path& searched, bool searchedIsPackage,
+                                     const std::filesystem::path& home);
 
   std::unordered_map<std::string, Features> features() override;
   std::unordered_map<std::string, Bytes> measures() override;
@@ -58,6 +63,7 @@ class MetadataStore final : public LibraryStore {
 
   std::filesystem::path picturesFolder_;
   std::optional<std::filesystem::path> libraryPackage_;
+  std::filesystem::path home_;
   std::optional<LibraryDatabase> search_;
   std::optional<LibraryDatabase> library_;
   std::optional<LibraryDatabase> leo_;

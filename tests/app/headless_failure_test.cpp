@@ -9,7 +9,7 @@
 
 #include "headless_fixture.hpp"
 #include "headless_library.hpp"
-#include "metadata/metadata_store.hpp"
+#include "support/exporter_texts.hpp"
 
 namespace lumenfolio::testing {
 namespace {
@@ -45,7 +45,7 @@ TEST_F(HeadlessFailure, noLibrary) {
   std::filesystem::rename(user_.defaultLibrary(),
                           user_.scratch("elsewhere") / "moved.photoslibrary");
   const auto result = user_.run({"export"});
-  expectFailure(result, MetadataStore::kNotFoundFailure);
+  expectFailure(result, texts::kNoLibraryInPictures);
   EXPECT_EQ(filesOf(shared_), before);
 }
 
@@ -59,7 +59,7 @@ TEST_F(HeadlessFailure, anUnreadableLibrary) {
         << "this is not a database, only garbage";
   }
   const auto result = user_.run({"export"});
-  expectFailure(result, MetadataStore::kFullDiskAccessFailure);
+  expectFailure(result, texts::kLibraryUnreadable);
   EXPECT_EQ(filesOf(shared_), before);
 }
 

@@ -76,13 +76,14 @@ TEST_F(LibraryRefresh, readingAgainAfterReleaseLeavesThePackageAsItWas) {
 
 TEST_F(LibraryRefresh, aLibraryThatWasNotFoundStaysNotFound) {
   MetadataStore store(dir_.path());
-  ASSERT_EQ(store.currentFailure(), std::string(MetadataStore::kNotFoundFailure));
+  const auto notFound = "Couldn't find a Photos library in " + dir_.path().string() + ".";
+  ASSERT_EQ(store.currentFailure(), notFound);
   store.release();
 
   writeLibrary(Journal::walTidy);
 
   EXPECT_TRUE(store.features().empty());
-  EXPECT_EQ(store.currentFailure(), std::string(MetadataStore::kNotFoundFailure));
+  EXPECT_EQ(store.currentFailure(), notFound);
 }
 
 TEST_F(LibraryRefresh, aLibraryThatTurnedUnreadableSaysSoAfterRelease) {

@@ -11,6 +11,7 @@
 
 #include "library_fixtures.hpp"
 #include "model/measure.hpp"
+#include "support/exporter_texts.hpp"
 #include "support/temp_dir.hpp"
 
 namespace lumenfolio {
@@ -62,7 +63,8 @@ class MetadataStoreTest : public ::testing::Test {
     testing::writeDatabase((where.empty() ? package() : where) / kPhotosPath, schema, rows);
   }
 
-  MetadataStore store() const { return MetadataStore(pictures()); }
+  // The temporary folder stands for the home folder.
+  MetadataStore store() const { return MetadataStore(pictures(), std::nullopt, temp.path()); }
 
   lumenfolio::testing::TempDir temp;
 };
@@ -130,8 +132,7 @@ TEST_F(LibraryLocationTest, emptyOrMissingPicturesFolderHasNoLibrary) {
 TEST_F(MetadataStoreTest, noLibraryGivesNotFoundTextWithoutFullDiskAccess) {
   fs::create_directories(pictures());
   auto reader = store();
-  EXPECT_EQ(reader.currentFailure(), std::string(MetadataStore::kNotFoundFailure));
-  EXPECT_EQ(reader.currentFailure(), "Couldn't find a Photos library in ~/Pictures.");
+  EXPECT_EQ(reader.currentFailure(), testing::texts::kNoLibraryInPictures);
   EXPECT_FALSE(reader.currentNeedsFullDiskAccess());
   EXPECT_TRUE(reader.features().empty());
   EXPECT_TRUE(reader.measures().empty());
@@ -146,7 +147,7 @@ TEST_F(MetadataStoreTest, notFoundStaysEvenWhenLibraryAppearsLater) {
     INSERT INTO ZASSET (Z_PK, ZUUID) VALUES (1, 'U1');
     INSERT INTO ZMEDIAANALYSISASSETATTRIBUTES (ZASSET, ZBLURRINESSSCORE) VALUES (1, 0.5);)sql");
   EXPECT_TRUE(reader.features().empty());
-  EXPECT_EQ(reader.currentFailure(), std::string(MetadataStore::kNotFoundFailure));
+  EXPECT_EQ(reader.currentFailure(), testing::texts::kNoLibraryInPictures);
   EXPECT_FALSE(reader.currentNeedsFullDiskAccess());
   EXPECT_EQ(store().features().size(), 1u);
 }
@@ -164,10 +165,36 @@ TEST_F(MetadataStoreTest, libraryWithoutReadableDatabaseNeedsFullDiskAccess) {
   EXPECT_TRUE(reader.measures().empty());
 }
 
-TEST_F(MetadataStoreTest, fullDiskAccessTextUsesAnEmDash) {
-  EXPECT_EQ(MetadataStore::kFullDiskAccessFailure,
-            "We read technique and measures straight from the Photos library databases "
-            "\xE2\x80\x94 PhotoKit doesn't expose them. This needs Full Disk Access.");
+TEST_F(MetadataStoreTest, unreadableLibraryTextPointsAtTheDatabaseFolderPermissions) {
+  EXPECT_EQ(MetadataStore::kFullDiskAccessFailure, testing::texts::kLibraryUnreadable);
+}
+
+TEST_F(MetadataStoreTest, notFoundTextNamesTheFolderSearchedWithTheHomeAsTilde) {
+  const fs::path home = "/home/ada";
+  EXPECT_EQ(MetadataStore::notFoundFailure("/home/ada/Pictures", false, home),
+            testing::texts::kNoLibraryInPictures);
+  EXPECT_EQ(MetadataStore::notFoundFailure("/home/ada/Pictures/", false, "/home/ada/"),
+            testing::texts::kNoLibraryInPictures);
+  EXPECT_EQ(MetadataStore::notFoundFailure("/home/ada/Bilder und Fotos", false, home),
+            "Couldn't find a Photos library in ~/Bilder und Fotos.");
+  EXPECT_EQ(MetadataStore::notFoundFailure("/home/ada", false, home),
+            "Couldn't find a Photos library in ~.");
+  // Only a whole folder name of the home counts, not a common prefix.
+  EXPECT_EQ(MetadataStore::notFoundFailure("/home/adam/Pictures", false, home),
+            "Couldn't find a Photos library in /home/adam/Pictures.");
+  EXPECT_EQ(MetadataStore::notFoundFailure("/srv/photos", false, home),
+            "Couldn't find a Photos library in /srv/photos.");
+  EXPECT_EQ(MetadataStore::notFoundFailure("/srv/photos", false, "/"),
+            "Couldn't find a Photos library in /srv/photos.");
+  EXPECT_EQ(MetadataStore::notFoundFailure("/home/ada/Backup/Old.photoslibrary", true, home),
+            "Couldn't find a Photos library at ~/Backup/Old.photoslibrary.");
+}
+
+TEST_F(MetadataStoreTest, notFoundTextNamesTheXdgPicturesFolderReallySearched) {
+  const auto elsewhere = temp / "Fotos";
+  fs::create_directories(elsewhere);
+  MetadataStore reader(elsewhere, std::nullopt, temp.path());
+  EXPECT_EQ(reader.currentFailure(), "Couldn't find a Photos library in ~/Fotos.");
 }
 
 TEST_F(MetadataStoreTest, emptyPackageNeedsFullDiskAccess) {
@@ -206,8 +233,8 @@ TEST_F(MetadataStoreTest, explicitPackageIsReadInsteadOfPictures) {
 
 TEST_F(MetadataStoreTest, missingExplicitPackageGivesNotFoundText) {
   writePhotos("INSERT INTO ZASSET (Z_PK, ZUUID) VALUES (1, 'IN-PICTURES');");
-  MetadataStore reader(pictures(), temp / "Gone.photoslibrary");
-  EXPECT_EQ(reader.currentFailure(), std::string(MetadataStore::kNotFoundFailure));
+  MetadataStore reader(pictures(), temp / "Gone.photoslibrary", temp.path());
+  EXPECT_EQ(reader.currentFailure(), "Couldn't find a Photos library at ~/Gone.photoslibrary.");
   EXPECT_FALSE(reader.currentNeedsFullDiskAccess());
   EXPECT_TRUE(reader.features().empty());
 }

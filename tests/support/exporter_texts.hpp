@@ -15,6 +15,10 @@ inline const std::string kReadingDetails = "Reading places, people and camera de
 inline const std::string kNoMeasures = "The library database has no computed measures yet.";
 inline const std::string kMatching = "Matching photos…";
 inline const std::string kCannotWrite = "Couldn't write the shared file.";
+inline const std::string kNoLibraryInPictures = "Couldn't find a Photos library in ~/Pictures.";
+inline const std::string kLibraryUnreadable =
+    "We read technique and measures straight from the Photos library databases, but this user "
+    "can't open them. Check the permissions of the library's database folder.";
 
 inline std::string writing(int count) {
   return "Writing " + std::to_string(count) + " photos…";
