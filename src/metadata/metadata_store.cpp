@@ -17,17 +17,23 @@ namespace lumenfolio {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr const char* kAnalysisQuery =
-    "SELECT a.ZUUID, m.ZBLURRINESSSCORE, m.ZEXPOSURESCORE, a.ZISDETECTEDSCREENSHOT\n"
+// The analysis and face statements around the one column an older library
+// names differently (LibrarySchema); for a current library they read
+// a.ZISDETECTEDSCREENSHOT and d.ZASSETFORFACE.
+constexpr const char* kAnalysisSelect = "SELECT a.ZUUID, m.ZBLURRINESSSCORE, m.ZEXPOSURESCORE, ";
+constexpr const char* kAnalysisFrom =
+    "\n"
     "FROM ZASSET a\n"
     "JOIN ZMEDIAANALYSISASSETATTRIBUTES m ON m.ZASSET = a.Z_PK\n"
     "WHERE a.ZUUID IS NOT NULL";
 
-constexpr const char* kFaceQuery =
+constexpr const char* kFaceSelect =
     "SELECT a.ZUUID, COUNT(*),\n"
     "       SUM(CASE WHEN d.ZISLEFTEYECLOSED = 1 OR d.ZISRIGHTEYECLOSED = 1 THEN 1 ELSE 0 END),\n"
     "       SUM(CASE WHEN d.ZHASSMILE = 1 THEN 1 ELSE 0 END)\n"
-    "FROM ZDETECTEDFACE d JOIN ZASSET a ON a.Z_PK = d.ZASSETFORFACE\n"
+    "FROM ZDETECTEDFACE d JOIN ZASSET a ON a.Z_PK = ";
+constexpr const char* kFaceGroup =
+    "\n"
     "WHERE a.ZUUID IS NOT NULL\n"
     "GROUP BY a.ZUUID";
 
@@ -134,6 +140,9 @@ void MetadataStore::openDatabases(const fs::path& package) {
   search_ = LibraryDatabase::open(package / kSearchPath);
   library_ = LibraryDatabase::open(package / kLibraryPath);
   leo_ = LibraryDatabase::open(package / kLeoPath);
+  // Probed once per opening, before any statement runs; an older library's
+  // connection gets its asset table under the current name here.
+  schema_ = library_ ? LibrarySchema::adapt(library_->connection()) : LibrarySchema();
   needsFullDiskAccess_ = !search_ && !library_ && !leo_;
   failure_ =
       needsFullDiskAccess_ ? std::optional<std::string>(kFullDiskAccessFailure) : std::nullopt;
@@ -154,6 +163,14 @@ std::optional<fs::path> MetadataStore::locateLibrary() const {
   return std::nullopt;
 }
 
+std::string MetadataStore::analysisStatement(const LibrarySchema& schema) {
+  return kAnalysisSelect + std::string(schema.screenshot()) + kAnalysisFrom;
+}
+
+std::string MetadataStore::faceStatement(const LibrarySchema& schema) {
+  return kFaceSelect + std::string(schema.faceAsset()) + kFaceGroup;
+}
+
 std::optional<std::string> MetadataStore::currentFailure() {
   openIfNeeded();
   return failure_;
@@ -170,7 +187,7 @@ std::unordered_map<std::string, MetadataStore::Features> MetadataStore::features
   if (!library_) return result;
   const auto& library = library_->connection();
 
-  if (SqliteStatement analysis(library, kAnalysisQuery); analysis) {
+  if (SqliteStatement analysis(library, analysisStatement(schema_)); analysis) {
     while (analysis.step()) {
       auto key = cleaned(analysis.columnText(0));
       if (!key) continue;
@@ -183,7 +200,7 @@ std::unordered_map<std::string, MetadataStore::Features> MetadataStore::features
     }
   }
 
-  if (SqliteStatement faces(library, kFaceQuery); faces) {
+  if (SqliteStatement faces(library, faceStatement(schema_)); faces) {
     while (faces.step()) {
       auto key = cleaned(faces.columnText(0));
       if (!key) continue;

@@ -19,6 +19,7 @@
 #include <unordered_map>
 
 #include "metadata/library_database.hpp"
+#include "metadata/library_schema.hpp"
 #include "metadata/library_store.hpp"
 
 namespace lumenfolio {
@@ -56,6 +57,10 @@ class MetadataStore final : public LibraryStore {
   static std::optional<std::filesystem::path> libraryURL(
       const std::filesystem::path& picturesFolder);
 
+  // The statements of the two features passes for a library of this schema.
+  static std::string analysisStatement(const LibrarySchema& schema);
+  static std::string faceStatement(const LibrarySchema& schema);
+
  private:
   void openIfNeeded();
   void openDatabases(const std::filesystem::path& package);
@@ -66,6 +71,7 @@ class MetadataStore final : public LibraryStore {
   std::filesystem::path home_;
   std::optional<LibraryDatabase> search_;
   std::optional<LibraryDatabase> library_;
+  LibrarySchema schema_;  // of `library_`, probed when it opens
   std::optional<LibraryDatabase> leo_;
   bool opened_ = false;
   // The package the first opening found, and whether its connections wait for the next read.

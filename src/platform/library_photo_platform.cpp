@@ -3,6 +3,7 @@
 #include <set>
 #include <utility>
 
+#include "metadata/library_schema.hpp"
 #include "metadata/metadata_store.hpp"
 #include "metadata/sqlite_statement.hpp"
 #include "metadata/text_cleaning.hpp"
@@ -119,7 +120,10 @@ std::optional<std::filesystem::path> LibraryPhotoPlatform::libraryPackage() cons
 std::optional<LibraryDatabase> LibraryPhotoPlatform::openLibrary() const {
   const auto package = libraryPackage();
   if (!package) return std::nullopt;
-  return LibraryDatabase::open(*package / "database" / "Photos.sqlite");
+  auto database = LibraryDatabase::open(*package / "database" / "Photos.sqlite");
+  // An older library's assets are read under the current table name.
+  if (database) LibrarySchema::adapt(database->connection());
+  return database;
 }
 
 // Every asset's cloud GUID by its UUID, in one pass; a row without a GUID maps

@@ -209,6 +209,21 @@ TEST_F(LibraryPhotoPlatformTest, aLibraryWithoutTheAssetTableHasNoAssets) {
   EXPECT_TRUE(platform.fetchImageAssetIdentifiers().empty());
 }
 
+TEST_F(LibraryPhotoPlatformTest, readsAnOlderLibrarysGenericAssetTableInItsPlace) {
+  std::string table = kFullAssetTable;
+  table.replace(table.find("ZASSET"), 6, "ZGENERICASSET");
+  std::string rows = asset(2, uuid(2), 0, 0, 0, 0, "'cloud-two'") + asset(1, uuid(1)) +
+                     asset(3, uuid(3), /*kind=*/1);
+  for (auto at = rows.find("INTO ZASSET"); at != std::string::npos; at = rows.find("INTO ZASSET"))
+    rows.replace(at, 11, "INTO ZGENERICASSET");
+  writeLibrary(table, rows);
+  LibraryPhotoPlatform platform(pictures());
+  EXPECT_EQ(platform.fetchImageAssetIdentifiers(), (std::vector<std::string>{local(1), local(2)}));
+  const auto answers = platform.cloudIdentifierMappings({local(2)});
+  ASSERT_EQ(answers.size(), 1u);
+  EXPECT_EQ(answers[0].cloudIdentifier, "cloud-two");
+}
+
 TEST_F(LibraryPhotoPlatformTest, findsALibraryOfAnyNameInThePicturesFolderOrTakesTheOneGiven) {
   const auto other = pictures() / "Other.photoslibrary";
   std::filesystem::create_directories(other / "database");

@@ -50,34 +50,45 @@ std::vector<std::string> texts(const SqliteDatabase& db, const std::string& sql)
   return values;
 }
 
+// Every row of one table, with the type of each value, in rowid order.
+void dumpTable(const SqliteDatabase& db, const std::string& table, std::ostream& out) {
+  out << "table " << table << '\n';
+  SqliteStatement rows(db, "SELECT * FROM \"" + table + "\" ORDER BY rowid");
+  const int columns = sqlite3_column_count(rows.handle());
+  while (rows.step()) {
+    for (int c = 0; c < columns; ++c) {
+      const int type = rows.columnType(c);
+      out << type << ':';
+      if (type == SQLITE_FLOAT) {
+        char number[32];
+        std::snprintf(number, sizeof number, "%.17g", rows.columnDouble(c));
+        out << number;
+      } else if (type == SQLITE_BLOB) {
+        const auto blob = *rows.columnBlob(c);
+        for (const auto byte : blob) out << static_cast<int>(byte) << '.';
+      } else if (type != SQLITE_NULL) {
+        out << *rows.columnText(c);
+      }
+      out << '|';
+    }
+    out << '\n';
+  }
+}
+
 // Every row of every table, with the type of each value, in rowid order.
 std::string dump(const fs::path& file) {
   const auto db = openReadOnly(file);
   std::ostringstream out;
   for (const auto& table :
        texts(db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name")) {
-    out << "table " << table << '\n';
-    SqliteStatement rows(db, "SELECT * FROM \"" + table + "\" ORDER BY rowid");
-    const int columns = sqlite3_column_count(rows.handle());
-    while (rows.step()) {
-      for (int c = 0; c < columns; ++c) {
-        const int type = rows.columnType(c);
-        out << type << ':';
-        if (type == SQLITE_FLOAT) {
-          char number[32];
-          std::snprintf(number, sizeof number, "%.17g", rows.columnDouble(c));
-          out << number;
-        } else if (type == SQLITE_BLOB) {
-          const auto blob = *rows.columnBlob(c);
-          for (const auto byte : blob) out << static_cast<int>(byte) << '.';
-        } else if (type != SQLITE_NULL) {
-          out << *rows.columnText(c);
-        }
-        out << '|';
-      }
-      out << '\n';
-    }
+    dumpTable(db, table, out);
   }
+  return out.str();
+}
+
+std::string dumpTable(const fs::path& file, const std::string& table) {
+  std::ostringstream out;
+  dumpTable(openReadOnly(file), table, out);
   return out.str();
 }
 
@@ -142,8 +153,9 @@ void expectCategories(const SqliteDatabase& db, const std::string& table,
 class SampleLibraryTest : public ::testing::Test {
  protected:
   SampleLibrary::Summary write(const std::string& name, int assets, std::uint64_t seed,
-                               SideFiles sideFiles = SideFiles::live) {
-    return SampleLibrary::write(temp / name, {assets, seed, sideFiles});
+                               SideFiles sideFiles = SideFiles::live,
+                               SampleLibrary::Schema schema = SampleLibrary::Schema::current) {
+    return SampleLibrary::write(temp / name, {assets, seed, sideFiles, schema});
   }
 
   testing::TempDir temp;
@@ -218,6 +230,84 @@ TEST_F(SampleLibraryTest, databasesHaveTheTablesAndColumnsTheReadersUse) {
             << table << "." << column << " is missing from " << file;
       }
     }
+  }
+}
+
+// The names each layout gives the asset table, the screenshot column and the faces' asset.
+struct Layout {
+  SampleLibrary::Schema schema;
+  std::string asset;
+  std::string screenshot;
+  std::string faceAsset;
+};
+
+const std::vector<Layout> olderLayouts = {
+    {SampleLibrary::Schema::macos10_15, "ZGENERICASSET", "ZKINDSUBTYPE", "ZASSET"},
+    {SampleLibrary::Schema::macos12, "ZASSET", "ZKINDSUBTYPE", "ZASSET"},
+    {SampleLibrary::Schema::macos14, "ZASSET", "ZKINDSUBTYPE", "ZASSETFORFACE"},
+};
+
+std::set<std::string> columnsOf(const SqliteDatabase& db, const std::string& table) {
+  const auto names = texts(db, "SELECT name FROM pragma_table_info('" + table + "')");
+  return {names.begin(), names.end()};
+}
+
+TEST_F(SampleLibraryTest, olderLayoutsNameTheirTableAndColumnsAsTheirSystemsDid) {
+  for (const auto& layout : olderLayouts) {
+    const auto name = layout.asset + layout.faceAsset;
+    write(name, 30, 5, SideFiles::none, layout.schema);
+    const auto db = openReadOnly(temp / name / photosPath);
+    const auto assetColumns = columnsOf(db, layout.asset);
+    EXPECT_TRUE(assetColumns.contains("ZKINDSUBTYPE")) << name;
+    EXPECT_FALSE(assetColumns.contains("ZISDETECTEDSCREENSHOT")) << name;
+    EXPECT_TRUE(assetColumns.contains("ZUUID")) << name;
+    EXPECT_EQ(columnsOf(db, "ZASSET").empty(), layout.asset != "ZASSET") << name;
+    const auto faceColumns = columnsOf(db, "ZDETECTEDFACE");
+    EXPECT_TRUE(faceColumns.contains(layout.faceAsset)) << name;
+    EXPECT_EQ(faceColumns.contains("ZASSETFORFACE"), layout.faceAsset == "ZASSETFORFACE") << name;
+  }
+}
+
+TEST_F(SampleLibraryTest, everyLayoutHoldsTheSameAssets) {
+  write("current", 400, 13, SideFiles::none);
+  const auto current = temp / "current";
+  const auto currentDb = openReadOnly(current / photosPath);
+  const std::string assetRow =
+      "SELECT quote(Z_PK) || quote(ZUUID) || quote(ZCLOUDASSETGUID) || quote(ZKIND) || "
+      "quote(ZTRASHEDSTATE) || quote(ZHIDDEN) || quote(ZVISIBILITYSTATE) || "
+      "quote(ZOVERALLAESTHETICSCORE) || quote(ZCURATIONSCORE) || quote(ZICONICSCORE) || "
+      "quote(ZFAVORITE) || quote(ZAVALANCHEUUID) || quote(ZDUPLICATEASSETVISIBILITYSTATE) || "
+      "quote(ZHDRTYPE) || quote(ZDEPTHTYPE) || quote(ZLATITUDE) || quote(ZWIDTH) || "
+      "quote(ZHEIGHT) || quote(ZFILENAME) FROM ";
+  const auto faceRow = [](const std::string& column) {
+    return "SELECT quote(Z_PK) || quote(" + column +
+           ") || quote(ZISLEFTEYECLOSED) || quote(ZISRIGHTEYECLOSED) || quote(ZHASSMILE) "
+           "FROM ZDETECTEDFACE ORDER BY Z_PK";
+  };
+  const auto screenshots =
+      texts(currentDb, "SELECT Z_PK FROM ZASSET WHERE ZISDETECTEDSCREENSHOT <> 0 ORDER BY Z_PK");
+  ASSERT_FALSE(screenshots.empty());
+  for (const auto& layout : olderLayouts) {
+    const auto name = layout.asset + layout.faceAsset;
+    write(name, 400, 13, SideFiles::none, layout.schema);
+    const auto older = temp / name;
+    const auto db = openReadOnly(older / photosPath);
+    EXPECT_EQ(texts(db, assetRow + layout.asset + " ORDER BY Z_PK"),
+              texts(currentDb, assetRow + "ZASSET ORDER BY Z_PK"))
+        << name;
+    EXPECT_EQ(
+        texts(db, "SELECT Z_PK FROM " + layout.asset + " WHERE ZKINDSUBTYPE = 10 ORDER BY Z_PK"),
+        screenshots)
+        << name;
+    EXPECT_EQ(texts(db, faceRow(layout.faceAsset)), texts(currentDb, faceRow("ZASSETFORFACE")))
+        << name;
+    for (const auto* table : {"ZCOMPUTEDASSETATTRIBUTES", "ZMEDIAANALYSISASSETATTRIBUTES",
+                              "ZADDITIONALASSETATTRIBUTES", "ZEXTENDEDATTRIBUTES"}) {
+      EXPECT_EQ(dumpTable(older / photosPath, table), dumpTable(current / photosPath, table))
+          << name;
+    }
+    EXPECT_EQ(dump(older / psiPath), dump(current / psiPath)) << name;
+    EXPECT_EQ(dump(older / leoPath), dump(current / leoPath)) << name;
   }
 }
 
@@ -590,6 +680,18 @@ TEST_F(SampleLibraryCommandTest, writesTheLibraryItIsAskedForAndPrintsItsCounts)
       << result.output;
 }
 
+TEST_F(SampleLibraryCommandTest, writesTheLayoutItIsAskedFor) {
+  const auto result =
+      runTool(quoted(temp / "cli") + " --assets 40 --seed 4 --side-files none --schema macos10.15");
+  ASSERT_EQ(result.status, 0) << result.output;
+  SampleLibrary::write(temp / "direct",
+                       {40, 4, SideFiles::none, SampleLibrary::Schema::macos10_15});
+  EXPECT_EQ(dumpPackage(temp / "cli"), dumpPackage(temp / "direct"));
+  EXPECT_EQ(scalar(openReadOnly(temp / "cli" / photosPath), "SELECT count(*) FROM ZGENERICASSET"),
+            40);
+  EXPECT_NE(result.output.find("schema macos10.15"), std::string::npos) << result.output;
+}
+
 TEST_F(SampleLibraryCommandTest, walOnlyLeavesTheLogWithoutSharedMemory) {
   const auto result = runTool(quoted(temp / "cli") + " --assets 50 --side-files wal-only");
   ASSERT_EQ(result.status, 0) << result.output;
@@ -602,7 +704,8 @@ TEST_F(SampleLibraryCommandTest, badArgumentsGiveTheUsageAndStatus2) {
   for (const auto& arguments :
        {std::string(), out + " --assets", out + " --assets ten", out + " --assets -1",
         out + " --assets 10000001", out + " --seed -5", out + " --side-files sometimes",
-        out + " --colour red", out + " " + quoted(temp / "other"), std::string("''")}) {
+        out + " --colour red", out + " --schema macos11", out + " --schema",
+        out + " " + quoted(temp / "other"), std::string("''")}) {
     const auto result = runTool(arguments);
     EXPECT_EQ(result.status, 2) << arguments << "\n" << result.output;
     EXPECT_NE(result.output.find("usage: lumenfolio-sample-library"), std::string::npos)

@@ -1,10 +1,13 @@
 // lumenfolio-sample-library OUT_DIR [--assets N] [--seed S] [--side-files live|none|wal-only]
+//                           [--schema macos10.15|macos12|macos14|current]
+#include <array>
 #include <charconv>
 #include <exception>
 #include <iostream>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "sample_library/sample_library.hpp"
 
@@ -17,12 +20,19 @@ constexpr int maximumAssets = 10'000'000;
 const char* const usage =
     "usage: lumenfolio-sample-library OUT_DIR [--assets N] [--seed S]"
     " [--side-files live|none|wal-only]\n"
+    "                                [--schema macos10.15|macos12|macos14|current]\n"
     "Writes a synthetic Photos library package at OUT_DIR.\n"
     "  --assets N       number of assets, 0 to 10000000 (default 1000)\n"
     "  --seed S         unsigned 64-bit seed; the same seed writes the same rows (default 1)\n"
     "  --side-files     live: recent rows only in a \"-wal\", with a \"-shm\" (default)\n"
     "                   none: everything in the main files, no side files\n"
-    "                   wal-only: recent rows only in a \"-wal\", no \"-shm\"\n";
+    "                   wal-only: recent rows only in a \"-wal\", no \"-shm\"\n"
+    "  --schema         whose Photos.sqlite layout to write, with the same assets (default "
+    "current)\n"
+    "                   macos10.15: ZGENERICASSET, ZKINDSUBTYPE, faces on ZDETECTEDFACE.ZASSET\n"
+    "                   macos12:    ZASSET, ZKINDSUBTYPE, faces on ZDETECTEDFACE.ZASSET\n"
+    "                   macos14:    ZASSET, ZKINDSUBTYPE, faces on ZDETECTEDFACE.ZASSETFORFACE\n"
+    "                   current:    ZASSET, ZISDETECTEDSCREENSHOT, faces on ZASSETFORFACE\n";
 
 struct UsageError {
   std::string message;
@@ -57,6 +67,29 @@ std::string_view sideFilesName(SampleLibrary::SideFiles sideFiles) {
   return {};
 }
 
+// The option's names, in the order of SampleLibrary::Schema.
+constexpr std::array<std::pair<std::string_view, SampleLibrary::Schema>, 4> schemaNames = {{
+    {"macos10.15", SampleLibrary::Schema::macos10_15},
+    {"macos12", SampleLibrary::Schema::macos12},
+    {"macos14", SampleLibrary::Schema::macos14},
+    {"current", SampleLibrary::Schema::current},
+}};
+
+SampleLibrary::Schema schemaNamed(std::string_view name) {
+  for (const auto& [known, schema] : schemaNames) {
+    if (name == known) return schema;
+  }
+  throw UsageError{"--schema takes macos10.15, macos12, macos14 or current, not \"" +
+                   std::string(name) + "\""};
+}
+
+std::string_view schemaName(SampleLibrary::Schema schema) {
+  for (const auto& [name, known] : schemaNames) {
+    if (schema == known) return name;
+  }
+  return {};
+}
+
 struct Arguments {
   std::string package;
   SampleLibrary::Options options;
@@ -79,6 +112,8 @@ Arguments parsedArguments(int argc, char** argv) {
         arguments.options.seed = parsed<std::uint64_t>(argument, value);
       } else if (argument == "--side-files") {
         arguments.options.sideFiles = sideFilesNamed(value);
+      } else if (argument == "--schema") {
+        arguments.options.schema = schemaNamed(value);
       } else {
         throw UsageError{"unknown option " + std::string(argument)};
       }
@@ -97,7 +132,8 @@ Arguments parsedArguments(int argc, char** argv) {
 
 void report(const Arguments& arguments, const SampleLibrary::Summary& summary) {
   std::cout << "Wrote " << arguments.package << " (seed " << arguments.options.seed
-            << ", side files " << sideFilesName(arguments.options.sideFiles) << ")\n"
+            << ", side files " << sideFilesName(arguments.options.sideFiles) << ", schema "
+            << schemaName(arguments.options.schema) << ")\n"
             << "  assets:                     " << summary.assets << '\n'
             << "  listed images:              " << summary.images << '\n'
             << "  listed images with a GUID:  " << summary.imagesWithCloudID << '\n'

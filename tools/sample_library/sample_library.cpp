@@ -36,7 +36,7 @@ class Writer {
   Writer(const SampleLibrary::Options& options, const std::array<SampleDatabase*, 3>& databases)
       : options_(options),
         databases_(databases),
-        photos_(*databases[0]),
+        photos_(*databases[0], options.schema),
         psi_(*databases[1]),
         leo_(*databases[2]) {}
 

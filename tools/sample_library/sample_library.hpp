@@ -20,15 +20,24 @@ class SampleLibrary {
     walWithoutShm,  // WAL mode, rows only in the "-wal", the "-shm" lost in copying
   };
 
+  // Whose Photos.sqlite layout is written; the assets are the same in every layout.
+  enum class Schema {
+    macos10_15,  // ZGENERICASSET, screenshots by ZKINDSUBTYPE, faces joined on ZASSET
+    macos12,     // ZASSET, screenshots by ZKINDSUBTYPE, faces joined on ZASSET
+    macos14,     // ZASSET, screenshots by ZKINDSUBTYPE, faces joined on ZASSETFORFACE
+    current,     // ZASSET with ZISDETECTEDSCREENSHOT, faces joined on ZASSETFORFACE
+  };
+
   struct Options {
     int assets = 1000;
     std::uint64_t seed = 1;
     SideFiles sideFiles = SideFiles::live;
+    Schema schema = Schema::current;
   };
 
   // What was written, for tests and the tool's own report.
   struct Summary {
-    int assets = 0;             // rows of ZASSET
+    int assets = 0;             // rows of the asset table
     int images = 0;             // visible, untrashed, unhidden images
     int imagesWithCloudID = 0;  // of those, with a cloud GUID
     int analysed = 0;           // rows of ZMEDIAANALYSISASSETATTRIBUTES

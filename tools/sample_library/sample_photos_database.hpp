@@ -8,6 +8,7 @@
 
 #include "sample_library/sample_asset.hpp"
 #include "sample_library/sample_database.hpp"
+#include "sample_library/sample_library.hpp"
 
 namespace lumenfolio::sample {
 
@@ -16,8 +17,8 @@ class SamplePhotosDatabase {
   // The score columns of ZCOMPUTEDASSETATTRIBUTES, as the measure catalogue names them.
   static const std::vector<std::string>& computedScoreColumns();
 
-  // Creates the schema on `database` and prepares the inserts.
-  explicit SamplePhotosDatabase(const SampleDatabase& database);
+  // Creates the tables of the `schema`'s layout on `database` and prepares the inserts.
+  SamplePhotosDatabase(const SampleDatabase& database, SampleLibrary::Schema schema);
 
   void add(const SampleAsset& asset);
   // Brings the entity counters of Z_PRIMARYKEY up to date, as the library's
@@ -26,6 +27,7 @@ class SamplePhotosDatabase {
 
  private:
   const SampleDatabase& database_;
+  SampleLibrary::Schema schema_;
   SqliteStatement asset_;
   SqliteStatement computed_;
   SqliteStatement analysis_;

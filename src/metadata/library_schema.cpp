@@ -1,0 +1,66 @@
+#include "metadata/library_schema.hpp"
+
+#include <string>
+
+#include "metadata/sqlite_statement.hpp"
+
+namespace lumenfolio {
+namespace {
+
+// Qualified with "main": the probe asks about the library's own tables only.
+constexpr const char* kAssetTableProbe = "SELECT 1 FROM main.ZASSET LIMIT 0";
+constexpr const char* kGenericAssetTableProbe = "SELECT 1 FROM main.ZGENERICASSET LIMIT 0";
+// The temp schema would otherwise live in a temporary file; in memory it
+// leaves no trace anywhere. A view is flattened into the statements that
+// read it, so they still use ZGENERICASSET's own indexes.
+constexpr const char* kGenericAssetView =
+    "PRAGMA temp_store = MEMORY;\n"
+    "CREATE TEMP VIEW ZASSET AS SELECT * FROM main.ZGENERICASSET";
+
+// Compiled and never run, the way the measures are probed: a statement that
+// compiles names only tables and columns this library has.
+bool compiles(const SqliteDatabase& library, const std::string& sql) {
+  return static_cast<bool>(SqliteStatement(library, sql));
+}
+
+bool hasAssetColumn(const SqliteDatabase& library, std::string_view column) {
+  return compiles(library, "SELECT a." + std::string(column) + " FROM ZASSET a LIMIT 0");
+}
+
+bool hasFaceColumn(const SqliteDatabase& library, std::string_view column) {
+  return compiles(library, "SELECT d." + std::string(column) + " FROM ZDETECTEDFACE d LIMIT 0");
+}
+
+LibrarySchema::AssetTable provideAssetTable(const SqliteDatabase& library) {
+  if (compiles(library, kAssetTableProbe)) return LibrarySchema::AssetTable::asset;
+  if (compiles(library, kGenericAssetTableProbe) && library.exec(kGenericAssetView) == SQLITE_OK) {
+    return LibrarySchema::AssetTable::genericAsset;
+  }
+  return LibrarySchema::AssetTable::missing;
+}
+
+std::string_view screenshotOf(const SqliteDatabase& library) {
+  if (hasAssetColumn(library, "ZISDETECTEDSCREENSHOT")) return LibrarySchema::kScreenshotColumn;
+  if (hasAssetColumn(library, "ZKINDSUBTYPE")) return LibrarySchema::kScreenshotBySubtype;
+  return LibrarySchema::kNoScreenshot;
+}
+
+std::string_view faceAssetOf(const SqliteDatabase& library) {
+  if (!hasFaceColumn(library, "ZASSETFORFACE") && hasFaceColumn(library, "ZASSET")) {
+    return LibrarySchema::kOlderFaceAssetColumn;
+  }
+  return LibrarySchema::kFaceAssetColumn;
+}
+
+}  // namespace
+
+LibrarySchema LibrarySchema::adapt(const SqliteDatabase& library) {
+  LibrarySchema schema;
+  schema.assetTable_ = provideAssetTable(library);
+  if (schema.assetTable_ == AssetTable::missing) return schema;
+  schema.screenshot_ = screenshotOf(library);
+  schema.faceAsset_ = faceAssetOf(library);
+  return schema;
+}
+
+}  // namespace lumenfolio
