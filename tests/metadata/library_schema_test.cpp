@@ -1,6 +1,7 @@
 #include "metadata/library_schema.hpp"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -8,6 +9,7 @@
 #include <string>
 #include <tuple>
 #include <unordered_map>
+#include <vector>
 
 #include "library_fixtures.hpp"
 #include "metadata/library_database.hpp"
@@ -258,6 +260,36 @@ TEST_F(LibrarySchemaTest, theProbeIsRepeatedForEachOpening) {
       withGenericAssetTable(withFacesOnAsset(withoutScreenshotColumn(testing::kPhotosSchema))),
       assetsWithFaces("ZGENERICASSET", ", ZKINDSUBTYPE", ", 10", ", 0", "ZASSET"));
   expectAllFeatures(reader.features());
+}
+
+// The files this process holds open below `folder`, deleted ones included:
+// SQLite unlinks its temporary files as soon as it has opened them.
+std::vector<std::string> openFilesBelow(const fs::path& folder) {
+  std::vector<std::string> files;
+  for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    const auto target = fs::read_symlink(entry.path(), error).string();
+    if (!error && target.starts_with(folder.string())) files.push_back(target);
+  }
+  return files;
+}
+
+TEST_F(LibrarySchemaTest, theOlderAssetTableNeedsNoTemporaryFile) {
+  const auto scratch = temp / "tmp";
+  fs::create_directories(scratch);
+  ASSERT_EQ(setenv("TMPDIR", scratch.c_str(), 1), 0);
+  SampleLibrary::write(package(), {.assets = 50,
+                                   .seed = 3,
+                                   .sideFiles = SampleLibrary::SideFiles::none,
+                                   .schema = SampleLibrary::Schema::macos10_15});
+  {
+    auto reader = store();
+    EXPECT_FALSE(reader.features().empty());
+    EXPECT_FALSE(reader.panels().empty());
+    EXPECT_EQ(openFilesBelow(scratch), std::vector<std::string>());
+  }
+  EXPECT_TRUE(fs::is_empty(scratch));
+  unsetenv("TMPDIR");
 }
 
 // --- the package stays as it was ----------------------------------------------------
