@@ -15,9 +15,33 @@ namespace {
 
 constexpr std::string_view kEntryName = "lumenfolio-exporter.desktop";
 
+// A desktop-entry string: a backslash and the control characters take escapes.
+std::string entryString(std::string_view text) {
+  std::string value;
+  for (const char c : text) {
+    switch (c) {
+      case '\\':
+        value += "\\\\";
+        break;
+      case '\n':
+        value += "\\n";
+        break;
+      case '\t':
+        value += "\\t";
+        break;
+      case '\r':
+        value += "\\r";
+        break;
+      default:
+        value += c;
+    }
+  }
+  return value;
+}
+
 // An Exec argument in double quotes, where '"', '`', '$' and '\' take a
-// backslash; the whole value is then a desktop-entry string, where a backslash
-// is itself escaped, and '%' is doubled so it is not read as a field code.
+// backslash; the whole value is then a desktop-entry string, and '%' is
+// doubled so it is not read as a field code.
 std::string quotedExec(const std::string& program) {
   std::string argument = "\"";
   for (const char c : program) {
@@ -26,13 +50,9 @@ std::string quotedExec(const std::string& program) {
   }
   argument += '"';
   std::string value;
-  for (const char c : argument) {
-    if (c == '\\')
-      value += "\\\\";
-    else if (c == '%')
-      value += "%%";
-    else
-      value += c;
+  for (const char c : entryString(argument)) {
+    value += c;
+    if (c == '%') value += '%';
   }
   return value;
 }
@@ -103,6 +123,7 @@ std::string XdgLoginItem::entryText() const {
        << "Type=Application\n"
        << "Name=lumenfolio exporter\n"
        << "Comment=Writes photo measures from a Photos library for the lumenfolio apps\n"
+       << "TryExec=" << entryString(executable_.string()) << "\n"
        << "Exec=" << quotedExec(executable_.string()) << "\n"
        << "Icon=lumenfolio-exporter\n"
        << "Terminal=false\n"

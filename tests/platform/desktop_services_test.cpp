@@ -174,7 +174,9 @@ TEST_F(XdgLoginItemTest, registeringWritesAnEntryThatStartsTheRunningBinary) {
   EXPECT_TRUE(executable.is_absolute());
   EXPECT_NE(text.find("[Desktop Entry]\n"), std::string::npos);
   EXPECT_NE(text.find("Type=Application\n"), std::string::npos);
-  EXPECT_NE(text.find("Exec=\"" + executable.string() + "\"\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\nExec=\"" + executable.string() + "\"\n"), std::string::npos) << text;
+  // A desktop skips the entry, rather than failing at each login, once the binary is gone.
+  EXPECT_NE(text.find("\nTryExec=" + executable.string() + "\n"), std::string::npos) << text;
   EXPECT_EQ(text.find("Hidden"), std::string::npos);
 }
 
@@ -185,6 +187,18 @@ TEST_F(XdgLoginItemTest, quotesAnExecutablePathWithSpecialCharacters) {
       readFile(entry()).find("Exec=\"/opt/my apps/100%%/\\\\\"odd\\\\\" \\\\$name\\\\\\\\bin\"\n"),
       std::string::npos)
       << readFile(entry());
+  // TryExec is a plain path: only the desktop-entry string escapes apply.
+  EXPECT_NE(readFile(entry()).find("TryExec=/opt/my apps/100%/\"odd\" $name\\\\bin\n"),
+            std::string::npos)
+      << readFile(entry());
+}
+
+TEST_F(XdgLoginItemTest, theEntryWrittenPassesTheDesktopEntryValidator) {
+  for (const char* executable : {"/usr/bin/lumenfolio-exporter", "/opt/my apps/100%/$x\\bin"}) {
+    ASSERT_TRUE(XdgLoginItem(entry(), executable).registerItem());
+    const std::string command = "desktop-file-validate '" + entry().string() + "' 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << readFile(entry());
+  }
 }
 
 TEST_F(XdgLoginItemTest, unregisteringRemovesTheEntry) {
