@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build, the tests and the benchmarks need.
+# Installs the Debian 12 packages the build, the tests, the benchmarks and the
+# Debian package (validators, dpkg-shlibdeps, systemd's pkg-config file) need.
 set -euo pipefail
 
 packages=(
@@ -8,6 +9,7 @@ packages=(
   qt6-base-dev libgl-dev libxkbcommon-dev libxcb1-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-dejavu-core
+  desktop-file-utils appstream dpkg-dev file groff-base systemd
 )
 
 missing=()
