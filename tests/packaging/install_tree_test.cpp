@@ -18,11 +18,12 @@ class InstallTree : public ::testing::Test {
  protected:
   // Installs the build's exporter under `prefix`; `environment` is put before
   // the command as variable assignments (for DESTDIR, HOME, XDG_DATA_HOME).
-  void install(const fs::path& prefix, const std::string& environment) {
-    const auto result =
-        runShell("env " + environment + " " + quoted(std::string(LUMENFOLIO_CMAKE_COMMAND)) +
-                 " --install " + quoted(std::string(LUMENFOLIO_BUILD_DIR)) +
-                 " --component exporter --prefix " + quoted(prefix));
+  void install(const fs::path& prefix, const std::string& environment,
+               const fs::path& workingFolder = "/") {
+    const auto result = runShell("cd " + quoted(workingFolder) + " && env " + environment + " " +
+                                 quoted(std::string(LUMENFOLIO_CMAKE_COMMAND)) + " --install " +
+                                 quoted(std::string(LUMENFOLIO_BUILD_DIR)) +
+                                 " --component exporter --prefix " + quoted(prefix));
     ASSERT_EQ(result.exitCode, 0) << result.output;
   }
 
@@ -63,6 +64,14 @@ TEST_F(InstallTree, aPrefixInTheHomeFolderPutsTheUnitWhereTheUserManagerReadsIt)
   const InstalledTree moved("/", elsewhere, dataHome / "systemd/user");
   moved.expectUnitStartingTheBinary();
   EXPECT_FALSE(fs::exists(elsewhere / "lib/systemd"));
+}
+
+TEST_F(InstallTree, aRelativePrefixCountsFromWhereTheInstallationRuns) {
+  fs::create_directories(home());
+  install(".local", withHome(), home());
+  const InstalledTree tree("/", home() / ".local", home() / ".local/share/systemd/user");
+  tree.expectPresent();
+  tree.expectUnitStartingTheBinary();
 }
 
 TEST_F(InstallTree, theUnitNamesTheInstalledBinaryEvenUnderAnOddPrefix) {
