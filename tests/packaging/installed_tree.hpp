@@ -53,9 +53,10 @@ class InstalledTree {
     for (const auto& file : {binary(), unit(), share("applications/lumenfolio-exporter.desktop"),
                              share("icons/hicolor/scalable/apps/lumenfolio-exporter.svg"),
                              share("metainfo/io.quillmere.lumenfolio.exporter.metainfo.xml"),
-                             share("man/man1/lumenfolio-exporter.1"),
+                             share("man/man1/lumenfolio-exporter.1.gz"),
                              share("bash-completion/completions/lumenfolio-exporter"),
-                             share("doc/lumenfolio-exporter/copyright")}) {
+                             share("doc/lumenfolio-exporter/copyright"),
+                             share("doc/lumenfolio-exporter/changelog.gz")}) {
       files.insert(file.relative_path().string());
     }
     return files;
@@ -107,11 +108,12 @@ class InstalledTree {
   }
 
   void expectManPage() const {
-    const auto page = quoted(onDisk(share("man/man1/lumenfolio-exporter.1")));
-    const auto warnings = runShell("groff -man -ww -z " + page);
+    const auto page = quoted(onDisk(share("man/man1/lumenfolio-exporter.1.gz")));
+    const auto warnings = runShell("zcat " + page + " | groff -man -ww -z");
     EXPECT_EQ(warnings.exitCode, 0) << warnings.output;
     EXPECT_EQ(warnings.output, "");
-    const auto rendered = runShell("groff -man -Tascii -rLL=500n -rHY=0 -P-cbou " + page);
+    const auto rendered =
+        runShell("zcat " + page + " | groff -man -Tascii -rLL=500n -rHY=0 -P-cbou");
     ASSERT_EQ(rendered.exitCode, 0) << rendered.output;
     for (const char* part : {"lumenfolio-exporter - write photo measures",
                              "SYNOPSIS",
