@@ -12,7 +12,7 @@
 
 #include "metadata/panels.hpp"
 #include "metadata/search_terms.hpp"
-#include "metadata/sqlite_database.hpp"
+#include "sqlite/sqlite_database.hpp"
 #include "sample_library/sample_library.hpp"
 
 namespace lumenfolio {

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "metadata/sqlite_statement.hpp"
+#include "sqlite/sqlite_statement.hpp"
 #include "metadata/text_cleaning.hpp"
 #include "metadata/unicode_text.hpp"
 

@@ -19,7 +19,7 @@
 #include <optional>
 #include <string>
 
-#include "metadata/sqlite_database.hpp"
+#include "sqlite/sqlite_database.hpp"
 
 namespace lumenfolio {
 

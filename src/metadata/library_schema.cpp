@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "metadata/sqlite_statement.hpp"
+#include "sqlite/sqlite_statement.hpp"
 
 namespace lumenfolio {
 namespace {

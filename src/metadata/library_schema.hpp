@@ -9,7 +9,7 @@
 
 #include <string_view>
 
-#include "metadata/sqlite_database.hpp"
+#include "sqlite/sqlite_database.hpp"
 
 namespace lumenfolio {
 

@@ -8,7 +8,7 @@
 
 #include "metadata/panels.hpp"
 #include "metadata/search_terms.hpp"
-#include "metadata/sqlite_statement.hpp"
+#include "sqlite/sqlite_statement.hpp"
 #include "metadata/text_cleaning.hpp"
 #include "model/measure.hpp"
 #include "model/measure_packing.hpp"

@@ -6,7 +6,7 @@
 #include <unordered_map>
 
 #include "metadata/asset_metadata.hpp"
-#include "metadata/sqlite_database.hpp"
+#include "sqlite/sqlite_database.hpp"
 
 namespace lumenfolio {
 

@@ -8,7 +8,7 @@
 #include "metadata/distinct_ids.hpp"
 #include "metadata/interned_texts.hpp"
 #include "metadata/leo_index.hpp"
-#include "metadata/sqlite_statement.hpp"
+#include "sqlite/sqlite_statement.hpp"
 #include "metadata/text_cleaning.hpp"
 #include "metadata/unicode_text.hpp"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "metadata/sqlite_database.hpp"
+#include "sqlite/sqlite_database.hpp"
 
 namespace lumenfolio {
 

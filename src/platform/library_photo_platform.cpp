@@ -5,7 +5,7 @@
 
 #include "metadata/library_schema.hpp"
 #include "metadata/metadata_store.hpp"
-#include "metadata/sqlite_statement.hpp"
+#include "sqlite/sqlite_statement.hpp"
 #include "metadata/text_cleaning.hpp"
 
 namespace lumenfolio {

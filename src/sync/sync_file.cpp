@@ -19,8 +19,9 @@
 #include <system_error>
 #include <tuple>
 
-#include "metadata/sqlite_database.hpp"
-#include "metadata/sqlite_statement.hpp"
+#include "sqlite/sqlite_database.hpp"
+#include "sqlite/sqlite_statement.hpp"
+#include "sqlite/transaction.hpp"
 #include "sync/sync_folder.hpp"
 
 namespace lumenfolio {
@@ -155,11 +156,8 @@ std::string secondsText(double seconds) {
   return text;
 }
 
-void fill(const fs::path& location, const SyncFile::Payload& payload) {
-  auto db = SqliteDatabase::open(location.string(), kOpenFlags);
-  require(static_cast<bool>(db));
-  require(db.exec(kSchema) == SQLITE_OK);
-  require(db.exec("BEGIN") == SQLITE_OK);
+void insertRecords(const SqliteDatabase& db, const SyncFile::Payload& payload) {
+  Transaction transaction(db);
   insertMeta(db, "schema", kSchemaVersion);
   insertMeta(db, "minReader", kMinReaderVersion);
   insertMeta(db, "writtenAt", secondsText(payload.writtenAt));
@@ -168,7 +166,18 @@ void fill(const fs::path& location, const SyncFile::Payload& payload) {
   insertAll(db, kInsertFeature, payload.features);
   insertAll(db, kInsertPrint, payload.prints);
   insertAll(db, kInsertVerdict, payload.verdicts);
-  require(db.exec("COMMIT") == SQLITE_OK);
+  transaction.commit();
+}
+
+void fill(const fs::path& location, const SyncFile::Payload& payload) {
+  auto db = SqliteDatabase::open(location.string(), kOpenFlags);
+  require(static_cast<bool>(db));
+  require(db.exec(kSchema) == SQLITE_OK);
+  try {
+    insertRecords(db, payload);
+  } catch (const SqliteError& error) {
+    throw SyncError(SyncError::Code::cannotWrite, error);
+  }
   require(db.close() == SQLITE_OK);
 }
 

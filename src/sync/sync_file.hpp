@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/failure.hpp"
 #include "model/bytes.hpp"
 
 namespace lumenfolio {
@@ -18,12 +19,16 @@ class SyncError : public std::runtime_error {
   enum class Code { cannotWrite, noFolder };
 
   explicit SyncError(Code code);
+  // The failure that made the write impossible, kept for the log.
+  SyncError(Code code, Failure cause);
   Code code() const noexcept { return code_; }
+  const std::optional<Failure>& cause() const noexcept { return cause_; }
   // "Couldn't write the shared file." or "No shared folder chosen."
   static std::string_view description(Code code) noexcept;
 
  private:
   Code code_;
+  std::optional<Failure> cause_;
 };
 
 class SyncFile {

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "metadata/sqlite_database.hpp"
-#include "metadata/sqlite_statement.hpp"
+#include "sqlite/sqlite_database.hpp"
+#include "sqlite/sqlite_statement.hpp"
 #include "sample_library/sample_library.hpp"
 
 namespace lumenfolio::testing {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "library_fixtures.hpp"
-#include "metadata/sqlite_statement.hpp"
+#include "sqlite/sqlite_statement.hpp"
 #include "support/temp_dir.hpp"
 
 namespace lumenfolio {

@@ -13,7 +13,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "metadata/sqlite_database.hpp"
+#include "sqlite/sqlite_database.hpp"
 
 namespace lumenfolio::testing {
 

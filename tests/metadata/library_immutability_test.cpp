@@ -8,7 +8,7 @@
 #include "library_fixtures.hpp"
 #include "metadata/library_database.hpp"
 #include "metadata/metadata_store.hpp"
-#include "metadata/sqlite_statement.hpp"
+#include "sqlite/sqlite_statement.hpp"
 #include "sample_library/sample_library.hpp"
 #include "support/temp_dir.hpp"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "library_fixtures.hpp"
-#include "metadata/sqlite_database.hpp"
+#include "sqlite/sqlite_database.hpp"
 #include "support/temp_dir.hpp"
 
 namespace lumenfolio::testing {

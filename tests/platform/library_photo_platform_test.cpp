@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "exporter/exporter_change_observer.hpp"
-#include "metadata/sqlite_database.hpp"
+#include "sqlite/sqlite_database.hpp"
 #include "sample_library/sample_library.hpp"
 #include "support/temp_dir.hpp"
 

@@ -2,8 +2,8 @@
 
 #include <sqlite3.h>
 
-#include "metadata/sqlite_database.hpp"
-#include "metadata/sqlite_statement.hpp"
+#include "sqlite/sqlite_database.hpp"
+#include "sqlite/sqlite_statement.hpp"
 #include "sync/sync_folder.hpp"
 
 namespace lumenfolio::testing {

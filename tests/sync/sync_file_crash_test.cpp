@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "metadata/sqlite_database.hpp"
-#include "metadata/sqlite_statement.hpp"
+#include "sqlite/sqlite_database.hpp"
+#include "sqlite/sqlite_statement.hpp"
 #include "support/temp_dir.hpp"
 #include "sync/sync_file.hpp"
 

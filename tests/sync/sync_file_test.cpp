@@ -11,8 +11,8 @@
 #include <system_error>
 #include <vector>
 
-#include "metadata/sqlite_database.hpp"
-#include "metadata/sqlite_statement.hpp"
+#include "sqlite/sqlite_database.hpp"
+#include "sqlite/sqlite_statement.hpp"
 #include "support/temp_dir.hpp"
 #include "sync/full_disk_vfs.hpp"
 #include "sync/unwritable_folder.hpp"

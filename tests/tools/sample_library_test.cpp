@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "metadata/sqlite_database.hpp"
-#include "metadata/sqlite_statement.hpp"
+#include "sqlite/sqlite_database.hpp"
+#include "sqlite/sqlite_statement.hpp"
 #include "model/measure.hpp"
 #include "support/temp_dir.hpp"
 

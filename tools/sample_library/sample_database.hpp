@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "metadata/sqlite_database.hpp"
-#include "metadata/sqlite_statement.hpp"
+#include "sqlite/sqlite_database.hpp"
+#include "sqlite/sqlite_statement.hpp"
 #include "sample_library/sample_library.hpp"
 
 namespace lumenfolio::sample {

@@ -11,14 +11,15 @@
 #include <string>
 #include <string_view>
 
-#include "metadata/sqlite_database.hpp"
+#include "sqlite/sqlite_database.hpp"
 
 namespace lumenfolio {
 
 class SqliteStatement {
  public:
   // Compiles `sql` on `db`; a statement that does not compile (or an absent
-  // connection) leaves the object empty, which reads as false.
+  // connection) leaves the object empty, which reads as false and remembers
+  // why (see error()).
   SqliteStatement(const SqliteDatabase& db, const std::string& sql);
 
   explicit operator bool() const noexcept { return handle_ != nullptr; }
@@ -50,11 +51,17 @@ class SqliteStatement {
   // The column's bytes as a blob; nothing for NULL. A zero-length blob is an empty span.
   std::optional<std::span<const std::uint8_t>> columnBlob(int column) const noexcept;
 
+  // Why the last call failed (a bind, a step) or why the statement did not
+  // compile, as an error saying that `operation` failed.
+  SqliteError error(std::string operation) const;
+
  private:
   struct Finalizer {
     void operator()(sqlite3_stmt* statement) const noexcept { sqlite3_finalize(statement); }
   };
   std::unique_ptr<sqlite3_stmt, Finalizer> handle_;
+  // Read at once: the connection's message changes with its next call.
+  std::optional<SqliteError> prepareFailure_;
 };
 
 }  // namespace lumenfolio

@@ -1,4 +1,6 @@
-#include "metadata/sqlite_database.hpp"
+#include "sqlite/sqlite_database.hpp"
+
+#include <utility>
 
 namespace lumenfolio {
 
@@ -9,7 +11,13 @@ SqliteDatabase SqliteDatabase::open(const std::string& filename, int flags, int*
   SqliteDatabase db;
   // sqlite3_open_v2 may hand out a connection even when it fails; it must be closed either way.
   db.handle_.reset(raw);
-  if (rc != SQLITE_OK) db.handle_.reset();
+  if (rc != SQLITE_OK) {
+    db.openFailure_ =
+        raw != nullptr
+            ? SqliteError("open", filename, rc, sqlite3_extended_errcode(raw), sqlite3_errmsg(raw))
+            : SqliteError::ofCode(rc, "open", filename);
+    db.handle_.reset();
+  }
   return db;
 }
 
@@ -22,6 +30,12 @@ int SqliteDatabase::close() noexcept {
   if (!handle_) return SQLITE_OK;
   const int rc = sqlite3_close(handle_.release());
   return rc;
+}
+
+SqliteError SqliteDatabase::error(std::string operation) const {
+  if (handle_) return SqliteError::of(handle_.get(), std::move(operation));
+  if (openFailure_) return openFailure_->withOperation(std::move(operation));
+  return SqliteError::ofCode(SQLITE_MISUSE, std::move(operation), {});
 }
 
 }  // namespace lumenfolio

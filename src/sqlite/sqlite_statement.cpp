@@ -1,13 +1,19 @@
-#include "metadata/sqlite_statement.hpp"
+#include "sqlite/sqlite_statement.hpp"
+
+#include <utility>
 
 namespace lumenfolio {
 
 SqliteStatement::SqliteStatement(const SqliteDatabase& db, const std::string& sql) {
-  if (!db) return;
+  if (!db) {
+    prepareFailure_ = db.error("prepare");
+    return;
+  }
   sqlite3_stmt* raw = nullptr;
   if (sqlite3_prepare_v2(db.handle(), sql.c_str(), -1, &raw, nullptr) == SQLITE_OK) {
     handle_.reset(raw);
   } else {
+    prepareFailure_ = db.error("prepare");
     sqlite3_finalize(raw);
   }
 }
@@ -83,6 +89,12 @@ std::optional<std::span<const std::uint8_t>> SqliteStatement::columnBlob(
   const auto size = static_cast<std::size_t>(sqlite3_column_bytes(handle_.get(), column));
   if (data == nullptr || size == 0) return std::span<const std::uint8_t>();
   return std::span<const std::uint8_t>(data, size);
+}
+
+SqliteError SqliteStatement::error(std::string operation) const {
+  if (handle_) return SqliteError::of(sqlite3_db_handle(handle_.get()), std::move(operation));
+  if (prepareFailure_) return prepareFailure_->withOperation(std::move(operation));
+  return SqliteError::ofCode(SQLITE_MISUSE, std::move(operation), {});
 }
 
 }  // namespace lumenfolio
