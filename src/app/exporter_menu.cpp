@@ -20,10 +20,11 @@
 #include <tuple>
 #include <utility>
 
+#include "app/status_colour.hpp"
+
 namespace lumenfolio {
 namespace {
 
-const QColor kOrange(230, 126, 0);
 constexpr double kSecondaryOpacity = 0.6;
 constexpr double kCaptionScale = 0.85;
 constexpr int kActivitySpacing = 6;
@@ -142,7 +143,6 @@ void ExporterMenu::build() {
 
   status_ = plainLabel(QStringLiteral("status"), this);
   status_->setWordWrap(true);
-  setForeground(status_, kOrange);
   layout_->addWidget(status_);
 
   layout_->addWidget(buildFullDiskAccessBlock());
@@ -170,7 +170,7 @@ void ExporterMenu::build() {
   quit->setObjectName(QStringLiteral("quit"));
   connect(quit, &QPushButton::clicked, this, [this] { call(actions_.quit); });
   layout_->addWidget(quit, 0, Qt::AlignLeft);
-  paintSecondary();
+  paintForPalette();
 }
 
 QWidget* ExporterMenu::buildActivityLine() {
@@ -196,7 +196,7 @@ QWidget* ExporterMenu::buildFullDiskAccessBlock() {
   std::tie(fullDiskAccess_, block) = part<QVBoxLayout>(QStringLiteral("fullDiskAccess"), this);
   block->setSpacing(kSpacing);
 
-  auto* open = new QPushButton(ui("Open Full Disk Access settings…"), fullDiskAccess_);
+  auto* open = new QPushButton(ui("Show the library's database folder…"), fullDiskAccess_);
   open->setObjectName(QStringLiteral("openFullDiskAccess"));
   connect(open, &QPushButton::clicked, this, [this] { call(actions_.openFullDiskAccessSettings); });
   block->addWidget(open, 0, Qt::AlignLeft);
@@ -205,8 +205,8 @@ QWidget* ExporterMenu::buildFullDiskAccessBlock() {
   hint->setObjectName(QStringLiteral("fullDiskAccessHint"));
   hint->setTextFormat(Qt::MarkdownText);
   hint->setText(
-      ui("Add the exporter with the **+** button, then quit and open it again — "
-         "the permission only takes effect at startup."));
+      ui("Make the **database** folder and its files readable for your user, then choose "
+         "Export now."));
   makeCaption(secondary(hint));
   block->addWidget(hint);
   return fullDiskAccess_;
@@ -265,17 +265,20 @@ QLabel* ExporterMenu::secondary(QLabel* label) {
   return label;
 }
 
-// The secondary labels carry a colour of their own, which no longer follows
-// the panel's palette, so a new palette (light or dark appearance) is passed on.
-void ExporterMenu::paintSecondary() {
+// The secondary labels and the status carry colours of their own, which no
+// longer follow the panel's palette, so a new palette (light or dark
+// appearance) is passed on. The orange is picked for the window colour, so the
+// status stays readable on both.
+void ExporterMenu::paintForPalette() {
   QColor colour = palette().color(QPalette::WindowText);
   colour.setAlphaF(kSecondaryOpacity);
   for (QLabel* label : secondary_) setForeground(label, colour);
+  setForeground(status_, StatusColour::orangeOn(palette().color(QPalette::Window)));
 }
 
 void ExporterMenu::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
-  if (event->type() == QEvent::PaletteChange) paintSecondary();
+  if (event->type() == QEvent::PaletteChange) paintForPalette();
 }
 
 void ExporterMenu::render(const State& state) {
@@ -288,8 +291,23 @@ void ExporterMenu::render(const State& state) {
     openAtLogin_->setChecked(state.opensAtLogin);
   }
   layout_->activate();
+  fitHeight();
+}
+
+// The width is fixed and the height is whatever the content needs at that
+// width, so a wrapped status pushes the lines below it down.
+void ExporterMenu::fitHeight() {
   const int height = heightForWidth(kWidth);
   setFixedSize(kWidth, height > 0 ? height : sizeHint().height());
+}
+
+// Text can grow after it was drawn: another screen's DPI, a new desktop font
+// or style. Each such change asks the layout to run again, and the panel's
+// height follows it then, so nothing below a wrapped line is cut off.
+bool ExporterMenu::event(QEvent* event) {
+  const bool handled = QWidget::event(event);
+  if (event->type() == QEvent::LayoutRequest) fitHeight();
+  return handled;
 }
 
 void ExporterMenu::renderActivity(const State& state) {

@@ -57,11 +57,13 @@ class ExporterMenu : public QWidget {
   void setOnHidden(std::function<void()> onHidden) { onHidden_ = std::move(onHidden); }
 
  protected:
+  bool event(QEvent* event) override;
   void hideEvent(QHideEvent* event) override;
   void changeEvent(QEvent* event) override;
 
  private:
   void build();
+  void fitHeight();
   QWidget* buildActivityLine();
   QWidget* buildFullDiskAccessBlock();
   QWidget* buildFolderLine();
@@ -70,7 +72,7 @@ class ExporterMenu : public QWidget {
   void renderActivity(const State& state);
   void renderFolder(const State& state);
   QLabel* secondary(QLabel* label);
-  void paintSecondary();
+  void paintForPalette();
 
   Actions actions_;
   std::function<void()> onHidden_;

@@ -6,13 +6,16 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTextDocument>
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/status_colour.hpp"
 #include "qt_application.hpp"
 
 namespace lumenfolio {
@@ -20,6 +23,31 @@ namespace {
 
 constexpr double kNow = 1'780'000'000;  // a moment in 2026
 const QColor kNormalText = QColor(Qt::black);
+
+// The colours of a desktop's light or dark appearance.
+QPalette appearance(bool dark) {
+  const QColor window = dark ? QColor(0x2b, 0x2b, 0x2b) : QColor(0xf6, 0xf5, 0xf4);
+  const QColor text = dark ? QColor(0xee, 0xee, 0xee) : QColor(0x2e, 0x34, 0x36);
+  QPalette palette(dark ? QColor(0x3c, 0x3c, 0x3c) : QColor(0xed, 0xed, 0xed), window);
+  for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+    palette.setColor(role, text);
+  }
+  palette.setColor(QPalette::Base, dark ? QColor(0x1e, 0x1e, 0x1e) : QColor(Qt::white));
+  return palette;
+}
+
+// A status text of `words` words, long enough to wrap over several lines.
+std::string longStatus(int words) {
+  static const char* const kWords[] = {"The",   "shared",    "folder", "“Photos", "Backup”",
+                                       "isn't", "available", "right",  "now;",    "connect",
+                                       "its",   "disk",      "or",     "choose",  "another."};
+  std::string status;
+  for (int word = 0; word < words; ++word) {
+    if (word) status += ' ';
+    status += kWords[word % std::size(kWords)];
+  }
+  return status;
+}
 
 class ExporterMenuTest : public ::testing::Test {
  protected:
@@ -30,7 +58,10 @@ class ExporterMenuTest : public ::testing::Test {
     ASSERT_TRUE(U_SUCCESS(error));
   }
 
-  void SetUp() override {
+  void SetUp() override { buildPanel(); }
+
+  // A new panel, in the application's font at this moment.
+  void buildPanel() {
     ExporterMenu::Actions actions;
     actions.openFullDiskAccessSettings = [this] { calls.push_back("openFullDiskAccessSettings"); };
     actions.chooseFolder = [this] { calls.push_back("chooseFolder"); };
@@ -67,6 +98,48 @@ class ExporterMenuTest : public ::testing::Test {
     auto* widget = menu->findChild<Widget*>(QString::fromLatin1(name));
     EXPECT_NE(widget, nullptr) << name;
     return widget;
+  }
+
+  // The status is orange, and it is drawn so on the panel's window colour with
+  // at least the contrast WCAG AA asks of text.
+  void expectReadableOrange() const {
+    const QColor colour = colourOf("status");
+    const QColor window = menu->palette().color(QPalette::Window);
+    EXPECT_GE(colour.hslHue(), 20);
+    EXPECT_LE(colour.hslHue(), 40);
+    EXPECT_GT(colour.hslSaturation(), 200);
+    EXPECT_GE(StatusColour::contrast(colour, window), StatusColour::kMinimumTextContrast)
+        << colour.name().toStdString() << " on " << window.name().toStdString();
+
+    auto* status = find<QLabel>("status");
+    const QImage drawn = menu->grab(status->geometry()).toImage();
+    double strongest = 1;
+    for (int y = 0; y < drawn.height(); ++y) {
+      for (int x = 0; x < drawn.width(); ++x) {
+        strongest = std::max(strongest, StatusColour::contrast(drawn.pixelColor(x, y), window));
+      }
+    }
+    EXPECT_GE(strongest, StatusColour::kMinimumTextContrast) << "as drawn";
+  }
+
+  // Every visible child lies whole inside the panel and has at least the
+  // height its content needs at its width: no line of text is cut off.
+  void expectNothingCut(const std::string& context) const {
+    const QRect panel = menu->rect();
+    for (const QWidget* child : menu->findChildren<QWidget*>()) {
+      if (!child->isVisibleTo(menu.get())) continue;
+      const std::string name = child->objectName().toStdString() + " (" +
+                               child->metaObject()->className() + "), " + context;
+      const QRect place(child->mapTo(menu.get(), QPoint(0, 0)), child->size());
+      EXPECT_TRUE(panel.contains(place))
+          << name << ": " << place.top() << ".." << place.bottom() << " in 0.." << panel.bottom();
+      // A height fixed on purpose (the thin progress bar) is the one it needs.
+      const bool fixed = child->minimumHeight() == child->maximumHeight();
+      const int needed = fixed                        ? child->minimumHeight()
+                         : child->hasHeightForWidth() ? child->heightForWidth(child->width())
+                                                      : child->minimumSizeHint().height();
+      EXPECT_GE(child->height(), needed) << name;
+    }
   }
 
   QString textOf(const char* name) const { return find<QLabel>(name)->text(); }
@@ -161,11 +234,7 @@ TEST_F(ExporterMenuTest, statusAfterWorkShowsInOrangeWithoutSpinner) {
   EXPECT_FALSE(shows("working"));
   EXPECT_TRUE(shows("status"));
   EXPECT_EQ(textOf("status"), "Choose a shared folder first.");
-  const QColor colour = colourOf("status");
-  EXPECT_GE(colour.hue(), 20);
-  EXPECT_LE(colour.hue(), 40);
-  EXPECT_GT(colour.saturation(), 200);
-  EXPECT_GT(colour.value(), 180);
+  expectReadableOrange();
 }
 
 TEST_F(ExporterMenuTest, idleWithoutStatusHasNoActivityLine) {
@@ -229,15 +298,16 @@ TEST_F(ExporterMenuTest, fullDiskAccessBlockFollowsTheFlag) {
   EXPECT_TRUE(shows("fullDiskAccess"));
   EXPECT_TRUE(shows("openFullDiskAccess"));
   EXPECT_EQ(find<QPushButton>("openFullDiskAccess")->text(),
-            QString::fromUtf8("Open Full Disk Access settings…"));
+            QString::fromUtf8("Show the library's database folder…"));
   auto* hint = find<QLabel>("fullDiskAccessHint");
   EXPECT_EQ(hint->textFormat(), Qt::MarkdownText);
   EXPECT_TRUE(hint->wordWrap());
   QTextDocument shown;
   shown.setMarkdown(hint->text());
   EXPECT_EQ(shown.toPlainText(),
-            QString::fromUtf8("Add the exporter with the + button, then quit and open it again — "
-                              "the permission only takes effect at startup."));
+            "Make the database folder and its files readable for your user, then choose "
+            "Export now.");
+  EXPECT_TRUE(hint->text().contains("**database**")) << "the folder's name shows in bold";
   find<QPushButton>("openFullDiskAccess")->click();
   EXPECT_EQ(calls, std::vector<std::string>{"openFullDiskAccessSettings"});
   // The block sits between the status and the divider.
@@ -326,6 +396,97 @@ TEST_F(ExporterMenuTest, linesFollowEachOtherInOrderWithinTheMargins) {
   EXPECT_EQ(menu->width(), ExporterMenu::kWidth);
   // Export now sits at the trailing edge of its row.
   EXPECT_EQ(find<QWidget>("exportNow")->geometry().right(), find<QWidget>("commands")->width() - 1);
+}
+
+TEST_F(ExporterMenuTest, orangeStatusReadsOnLightAndDarkPanels) {
+  for (const bool dark : {false, true}) {
+    const std::string look = dark ? "dark" : "light";
+    menu->setPalette(appearance(dark));
+    ExporterMenu::State state = idleWithFolder();
+    state.status = longStatus(30);
+    render(state, look.c_str());
+    expectReadableOrange();
+    expectNothingCut(look);
+
+    state.needsFullDiskAccess = true;
+    state.status =
+        "We read technique and measures straight from the Photos library databases, but this "
+        "user can't open them. Check the permissions of the library's database folder.";
+    render(state, ("no-access-" + look).c_str());
+    expectReadableOrange();
+    expectNothingCut("no access, " + look);
+  }
+}
+
+// Run by itself at 1x, and again by the test below on finer displays, where
+// rounding the text's lines to device pixels can ask for more height.
+TEST_F(ExporterMenuTest, noChildIsCutByStatusesThatWrap) {
+  const double ratio = qEnvironmentVariable("LUMENFOLIO_EXPECTED_PIXEL_RATIO", "1").toDouble();
+  EXPECT_DOUBLE_EQ(menu->devicePixelRatioF(), ratio);
+  const QFont original = QApplication::font();
+  for (const double points : {8.0, 10.0, 13.0}) {
+    QFont font = original;
+    font.setPointSizeF(points);
+    QApplication::setFont(font);
+    buildPanel();
+    for (int words = 1; words <= 90; words += 6) {
+      for (const bool working : {false, true}) {
+        for (const bool noAccess : {false, true}) {
+          ExporterMenu::State state = idleWithFolder();
+          state.isWorking = working;
+          state.needsFullDiskAccess = noAccess;
+          state.status = longStatus(words);
+          menu->render(state);
+          expectNothingCut(std::to_string(words) + " words at " + std::to_string(points) +
+                           " points, ratio " + std::to_string(ratio) +
+                           (working ? ", working" : "") + (noAccess ? ", no access" : ""));
+        }
+      }
+    }
+  }
+  QApplication::setFont(original);
+  buildPanel();
+  ExporterMenu::State state = idleWithFolder();
+  state.status = longStatus(60);
+  render(state, QStringLiteral("long-status@%1x").arg(ratio).toUtf8().constData());
+  expectNothingCut("long status");
+}
+
+// A panel drawn on one screen may open on another with a different DPI, or
+// the desktop's font may change under it: its height follows, so the wrapped
+// status still pushes the footnote down instead of cutting it.
+TEST_F(ExporterMenuTest, growsWhenItsTextGrowsAfterDrawing) {
+  ExporterMenu::State state = idleWithFolder();
+  state.status = longStatus(40);
+  menu->render(state);
+  const int drawnHeight = menu->height();
+  QFont larger = menu->font();
+  larger.setPointSizeF(larger.pointSizeF() * 1.6);
+  menu->setFont(larger);
+  QCoreApplication::processEvents();
+  EXPECT_GT(menu->height(), drawnHeight);
+  EXPECT_EQ(menu->width(), ExporterMenu::kWidth);
+  expectNothingCut("after a font change");
+  render(state, "larger-font");
+}
+
+TEST(ExporterMenuOnFinerDisplays, noChildIsCutByStatusesThatWrap) {
+  testing::qtApplication();
+  for (const char* ratio : {"1.25", "1.5", "2", "3"}) {
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("QT_SCALE_FACTOR", ratio);
+    environment.insert("LUMENFOLIO_EXPECTED_PIXEL_RATIO", ratio);
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {"--gtest_filter=ExporterMenuTest.noChildIsCutByStatusesThatWrap"});
+    ASSERT_TRUE(child.waitForFinished(120'000)) << ratio;
+    const QString output = QString::fromUtf8(child.readAll());
+    EXPECT_EQ(child.exitCode(), 0) << "at " << ratio << "x:\n" << output.toStdString();
+    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
+  }
 }
 
 }  // namespace
