@@ -4,6 +4,11 @@
 //
 // Every member runs on the main thread; the library is read on the store's
 // worker and the shared file is written on the write worker.
+//
+// The state and its notices are in exporter.cpp; each concern has a file of
+// its own: exporter_start_up.cpp, export_run.cpp (with the run itself in
+// export_run.hpp), exporter_library_changes.cpp, exporter_commands.cpp (folder,
+// login item, Full Disk Access) and exporter_settings_recovery.cpp.
 #pragma once
 
 #include <cstdint>

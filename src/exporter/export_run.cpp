@@ -1,0 +1,250 @@
+#include "exporter/export_run.hpp"
+
+#include <algorithm>
+#include <exception>
+#include <utility>
+
+#include "metadata/unicode_text.hpp"
+#include "sync/cloud_identity.hpp"
+
+namespace lumenfolio {
+
+namespace {
+
+constexpr std::string_view kChooseFolderText =
+    "Choose the shared folder — the same one the lumenfolio apps use.";
+constexpr std::string_view kReadingDatabasesText = "Reading the library databases…";
+constexpr std::string_view kReadingDetailsText = "Reading places, people and camera details…";
+constexpr std::string_view kNoMeasuresText = "The library database has no computed measures yet.";
+constexpr std::string_view kMatchingText = "Matching photos…";
+
+constexpr std::size_t kUUIDLength = 36;
+
+std::string writingText(std::size_t count) {
+  return "Writing " + std::to_string(count) + " photos…";
+}
+
+std::string sharedFileName(const std::string& deviceID) {
+  return "pixdeck-" + deviceID + "-features.pdsync";
+}
+
+// The byte length of the first `count` code points of UTF-8 text.
+std::size_t codePointsEnd(const std::string& text, std::size_t from, std::size_t count) {
+  std::size_t end = from;
+  for (std::size_t seen = 0; seen < count && end < text.size(); ++seen) {
+    ++end;
+    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+  }
+  return end;
+}
+
+// Counts characters as a person reads them, so neither a multi-byte character
+// nor a letter with its combining marks is ever cut in half.
+std::string firstCharacters(const std::string& text, std::size_t count) {
+  if (UnicodeText::graphemeCount(text) <= count) return text;
+  // A character holds at least one code point, so this prefix holds no more
+  // characters than wanted; it grows while the next code point joins the last one.
+  auto end = codePointsEnd(text, 0, count);
+  for (auto next = codePointsEnd(text, end, 1);
+       next > end && UnicodeText::graphemeCount(std::string_view(text).substr(0, next)) <= count;
+       next = codePointsEnd(text, end, 1)) {
+    end = next;
+  }
+  return text.substr(0, end);
+}
+
+template <typename Map>
+typename Map::mapped_type valueOrEmpty(const Map& map, const std::string& name) {
+  const auto found = map.find(name);
+  return found == map.end() ? typename Map::mapped_type{} : found->second;
+}
+
+std::string deviceName(DesktopServices& desktop) {
+  const auto host = desktop.hostName();
+  return (host && !host->empty() ? *host : std::string("Mac")) + " (exporter)";
+}
+
+// Nothing in the row says anything about the photo.
+bool isEmptyAsset(const SyncFile::Features& row) {
+  return std::max(row.sharpness, row.exposure) <= 0 && row.faces <= 0 && !row.isScreenshot &&
+         row.measures.empty() && row.terms.empty() && row.panel.empty();
+}
+
+}  // namespace
+
+void Exporter::runExport(std::function<void()> done) {
+  if (isWorking_) {
+    queue(std::move(done));
+    return;
+  }
+  auto folder = SyncFolder::resolve(deps_.preferences);
+  if (!folder) {
+    setStatus(std::string(kChooseFolderText));
+    queue(std::move(done));
+    return;
+  }
+  std::make_shared<Run>(shared_from_this(), std::move(*folder), std::move(done))->begin();
+}
+
+// Only the `done` half holds the run: it is queued after the job has finished,
+// so the job may use the run freely, and the run (with the exporter it holds)
+// is always let go on the main thread, never on a worker.
+void Exporter::Run::onStore(std::function<void(Run&, LibraryStore&)> visit, void (Run::*next)()) {
+  deps().storeWorker.run([run = this, visit] { visit(*run, run->deps().store); },
+                         [self = shared_from_this(), next] { ((*self).*next)(); });
+}
+
+void Exporter::Run::begin() {
+  exporter_->setWorking(true);
+  exporter_->setStatus(std::string(kReadingDatabasesText));
+  onStore(
+      [](Run& run, LibraryStore& store) {
+        run.features_ = store.features();
+        run.measures_ = store.measures();
+        run.terms_ = store.searchTerms();
+      },
+      &Run::readPanels);
+}
+
+void Exporter::Run::readPanels() {
+  exporter_->setStatus(std::string(kReadingDetailsText));
+  onStore([](Run& run, LibraryStore& store) { run.panels_ = store.panels(); },
+          &Run::checkLibraryData);
+}
+
+void Exporter::Run::checkLibraryData() {
+  if (features_.empty() && measures_.empty()) {
+    readNeedsFullDiskAccess();
+    return;
+  }
+  exporter_->setNeedsFullDiskAccess(false);
+  exporter_->setStatus(std::string(kMatchingText));
+  match();
+}
+
+void Exporter::Run::readNeedsFullDiskAccess() {
+  onStore(
+      [](Run& run, LibraryStore& store) {
+        run.needsFullDiskAccess_ = store.currentNeedsFullDiskAccess();
+      },
+      &Run::readFailure);
+}
+
+void Exporter::Run::readFailure() {
+  exporter_->setNeedsFullDiskAccess(needsFullDiskAccess_);
+  onStore([](Run& run, LibraryStore& store) { run.failure_ = store.currentFailure(); },
+          &Run::reportMissingData);
+}
+
+void Exporter::Run::reportMissingData() {
+  const bool hasFailure = failure_ && !failure_->empty();
+  exporter_->setStatus(hasFailure ? *failure_ : std::string(kNoMeasuresText));
+  close();
+}
+
+void Exporter::Run::match() {
+  const auto localIdentifiers = deps().photos.fetchImageAssetIdentifiers();
+  const auto cloudIDs = CloudIdentity::cloudIDs(localIdentifiers, deps().photos);
+  payload_.writtenAt = deps().clock.now();
+  payload_.deviceName = deviceName(deps().desktop);
+  for (const auto& localIdentifier : localIdentifiers) {
+    if (auto row = matchedRow(localIdentifier, cloudIDs)) {
+      payload_.features.push_back(std::move(*row));
+    }
+  }
+  // The rows hold all that is still needed; a large library should not be
+  // held twice while the file is written.
+  features_ = {};
+  measures_ = {};
+  terms_ = {};
+  panels_ = {};
+  writeUnlessUnchanged();
+}
+
+std::optional<SyncFile::Features> Exporter::Run::matchedRow(
+    const std::string& localIdentifier,
+    const std::unordered_map<std::string, std::string>& cloudIDs) const {
+  const auto cloudID = cloudIDs.find(localIdentifier);
+  if (cloudID == cloudIDs.end()) return std::nullopt;
+  const auto uuid = firstCharacters(localIdentifier, kUUIDLength);
+  const auto features = valueOrEmpty(features_, uuid);
+  // Upper-cased the way the panel table keys its rows, odd library text included.
+  const auto panel = panels_.find(UnicodeText::upper(uuid));
+  SyncFile::Features row{
+      .assetID = cloudID->second,
+      .sharpness = features.sharpness,
+      .exposure = features.exposure,
+      .faces = features.faces,
+      .eyesClosed = features.eyesClosed,
+      .smiles = features.smiles,
+      .isScreenshot = features.isScreenshot,
+      .measures = valueOrEmpty(measures_, uuid),
+      .terms = valueOrEmpty(terms_, uuid),
+      .panel = panel == panels_.end() ? std::string() : panel->second.json(),
+  };
+  if (isEmptyAsset(row)) return std::nullopt;
+  return row;
+}
+
+void Exporter::Run::writeUnlessUnchanged() {
+  const auto name = sharedFileName(SyncFolder::deviceID(deps().preferences));
+  // The device identifier comes from the preferences and may hold anything; a
+  // name that would leave the folder is never written.
+  if (!SyncFolder::isSafeFileName(name)) {
+    exporter_->setStatus(std::string(SyncError::description(SyncError::Code::cannotWrite)));
+    close();
+    return;
+  }
+  file_ = folder_.url / name;
+  digest_ = Exporter::digest(payload_.features);
+  const auto stored = deps().preferences.value(std::string(kDigestKey));
+  const auto* storedDigest = stored ? std::get_if<std::string>(&*stored) : nullptr;
+  if (storedDigest && *storedDigest == digest_ && SyncFolder::contains(name, folder_.url)) {
+    exporter_->recordExport(static_cast<std::int64_t>(payload_.features.size()));
+    exporter_->setStatus(std::nullopt);
+    close();
+    return;
+  }
+  write();
+}
+
+void Exporter::Run::write() {
+  exporter_->setStatus(writingText(payload_.features.size()));
+  deps().writeWorker.run([run = this] { run->writeError_ = run->writeSharedFile(); },
+                         [self = shared_from_this()] { self->written(); });
+}
+
+std::optional<std::string> Exporter::Run::writeSharedFile() const {
+  try {
+    deps().writeSharedFile(payload_, file_);
+    return std::nullopt;
+  } catch (const SyncError& error) {
+    return std::string(SyncError::description(error.code()));
+  } catch (const std::exception& error) {
+    return std::string(error.what());
+  } catch (...) {
+    return std::string(SyncError::description(SyncError::Code::cannotWrite));
+  }
+}
+
+void Exporter::Run::written() {
+  if (writeError_) {
+    exporter_->setStatus(writeError_);
+  } else {
+    deps().preferences.setValue(std::string(kDigestKey), digest_);
+    exporter_->recordExport(static_cast<std::int64_t>(payload_.features.size()));
+    exporter_->setStatus(std::nullopt);
+  }
+  close();
+}
+
+void Exporter::Run::close() {
+  // The library is not held open between runs; the next run reads it afresh.
+  deps().storeWorker.run([run = this] { run->deps().store.release(); },
+                         [self = shared_from_this()] {});
+  exporter_->setWorking(false);
+  if (folder_.release) folder_.release();
+  exporter_->queue(std::move(done_));
+}
+
+}  // namespace lumenfolio

@@ -1,0 +1,65 @@
+// One export run: reads the library on the store's worker, matches its rows to
+// the photos with a cloud identifier, and writes the shared file on the write
+// worker unless nothing changed since the last export.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include "exporter/exporter.hpp"
+#include "sync/sync_folder.hpp"
+
+namespace lumenfolio {
+
+// It owns the folder access from the moment the folder resolved and holds the
+// exporter until the run has closed.
+class Exporter::Run : public std::enable_shared_from_this<Run> {
+ public:
+  Run(std::shared_ptr<Exporter> exporter, FolderAccess folder, std::function<void()> done)
+      : exporter_(std::move(exporter)), folder_(std::move(folder)), done_(std::move(done)) {}
+
+  void begin();
+
+ private:
+  void readPanels();
+  void checkLibraryData();
+  void readNeedsFullDiskAccess();
+  void readFailure();
+  void reportMissingData();
+  void match();
+  std::optional<SyncFile::Features> matchedRow(
+      const std::string& localIdentifier,
+      const std::unordered_map<std::string, std::string>& cloudIDs) const;
+  void writeUnlessUnchanged();
+  void write();
+  std::optional<std::string> writeSharedFile() const;
+  void written();
+  void close();
+
+  Dependencies& deps() const { return exporter_->deps_; }
+  void onStore(std::function<void(Run&, LibraryStore&)> visit, void (Run::*next)());
+
+  const std::shared_ptr<Exporter> exporter_;
+  FolderAccess folder_;
+  std::function<void()> done_;
+
+  // Filled on the store's worker; read on the main thread once the visit is over.
+  std::unordered_map<std::string, AssetFeatures> features_;
+  std::unordered_map<std::string, Bytes> measures_;
+  std::unordered_map<std::string, std::string> terms_;
+  std::unordered_map<std::string, AssetMetadata> panels_;
+  bool needsFullDiskAccess_ = false;
+  std::optional<std::string> failure_;
+
+  SyncFile::Payload payload_;
+  std::filesystem::path file_;
+  std::string digest_;
+  // Filled on the write worker.
+  std::optional<std::string> writeError_;
+};
+
+}  // namespace lumenfolio

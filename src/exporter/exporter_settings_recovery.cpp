@@ -1,0 +1,32 @@
+#include <system_error>
+
+#include "exporter/exporter.hpp"
+#include "sync/sync_folder.hpp"
+
+namespace lumenfolio {
+
+namespace {
+
+constexpr std::string_view kOldPreferencesFolder =
+    "Library/Containers/io.quillmere.lumenfolio/Data/Library/Preferences";
+constexpr std::string_view kOldPreferencesName = "io.quillmere.lumenfolio.exporter.plist";
+
+}  // namespace
+
+std::filesystem::path Exporter::oldPreferencesFile(const std::filesystem::path& home) {
+  return home / kOldPreferencesFolder / kOldPreferencesName;
+}
+
+void Exporter::recoverSettingsMovedIntoBrowserContainer() {
+  auto& preferences = deps_.preferences;
+  if (preferences.value(std::string(SyncFolder::kFolderBookmarkKey))) return;
+  if (preferences.value(std::string(SyncFolder::kDeviceIDKey))) return;
+  const auto file = oldPreferencesFile(deps_.desktop.homeDirectory());
+  const auto old = deps_.desktop.readPropertyList(file);
+  if (!old) return;
+  for (const auto& [name, value] : *old) preferences.setValue(name, value);
+  std::error_code ignored;
+  std::filesystem::remove(file, ignored);
+}
+
+}  // namespace lumenfolio
