@@ -1,0 +1,95 @@
+#include "app/headless_export.hpp"
+
+#include <sys/stat.h>
+
+#include <exception>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "app/exporter_runtime.hpp"
+#include "app/headless_output.hpp"
+#include "app/headless_settings.hpp"
+#include "app/status_printer.hpp"
+#include "platform/headless_desktop_services.hpp"
+#include "platform/plain_main_queue.hpp"
+#include "sync/sync_folder.hpp"
+
+namespace lumenfolio::headless {
+
+namespace {
+
+// What identifies one version of the shared file on disk, to tell a write from
+// a skipped, unchanged export.
+struct FileIdentity {
+  ino_t inode = 0;
+  timespec modified{};
+
+  static std::optional<FileIdentity> of(const std::filesystem::path& file) {
+    struct stat status {};
+    if (::stat(file.c_str(), &status) != 0) return std::nullopt;
+    return FileIdentity{status.st_ino, status.st_mtim};
+  }
+  bool operator==(const FileIdentity& other) const {
+    return inode == other.inode && modified.tv_sec == other.modified.tv_sec &&
+           modified.tv_nsec == other.modified.tv_nsec;
+  }
+};
+
+std::optional<std::filesystem::path> existingFolder(const std::filesystem::path& folder) {
+  std::error_code error;
+  auto absolute = std::filesystem::canonical(folder, error);
+  if (error || !std::filesystem::is_directory(absolute)) return std::nullopt;
+  return absolute;
+}
+
+std::optional<std::string> rememberFolder(Preferences& preferences,
+                                          const std::filesystem::path& folder) {
+  try {
+    SyncFolder::remember(preferences, folder);
+  } catch (const std::exception& rememberError) {
+    return std::string("couldn't remember the folder: ") + rememberError.what();
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+int exportNow(const HeadlessArguments& arguments) {
+  std::optional<std::filesystem::path> folder;
+  if (arguments.folder) {
+    folder = existingFolder(*arguments.folder);
+    if (!folder) return failure("the folder " + arguments.folder->string() + " does not exist");
+  }
+
+  PlainMainQueue queue;
+  HeadlessDesktopServices desktop;
+  // The folder is remembered only once the controller is built: building it
+  // takes back the settings an older version left behind, which it skips as
+  // soon as a folder is known.
+  ExporterRuntime runtime(queue, desktop,
+                          {.libraryPackage = arguments.library, .runsStartUp = false});
+  if (folder) {
+    if (auto problem = rememberFolder(runtime.preferences(), *folder)) return failure(*problem);
+  }
+  Exporter& exporter = runtime.exporter();
+  const StatusPrinter printer(exporter);
+
+  const auto file = sharedFileOf(runtime.preferences());
+  const auto before = FileIdentity::of(file);
+  const auto lastExportBefore = exporter.lastExport();
+
+  exporter.runExport([&queue] { queue.quit(); });
+  queue.run();
+
+  if (exporter.status()) return failure(*exporter.status());
+  if (exporter.lastExport() == lastExportBefore) return failure("the export did not run");
+  const auto count = exporter.lastCount();
+  const bool written = !before || !(FileIdentity::of(file) == *before);
+  printLine(stdout, withReason(written ? "Wrote " + photos(count) + " to " + file.string()
+                                       : "Unchanged: " + photos(count) + " in " + file.string(),
+                               count, runtime.photos()));
+  return 0;
+}
+
+}  // namespace lumenfolio::headless

@@ -1,0 +1,11 @@
+// The "export" command: one export now, each step printed, then where the
+// shared file went or why nothing was exported.
+#pragma once
+
+#include "app/headless_arguments.hpp"
+
+namespace lumenfolio::headless {
+
+int exportNow(const HeadlessArguments& arguments);
+
+}  // namespace lumenfolio::headless

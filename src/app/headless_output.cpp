@@ -1,0 +1,55 @@
+#include "app/headless_output.hpp"
+
+#include <ctime>
+
+#include "sync/cloud_identity.hpp"
+
+namespace lumenfolio::headless {
+
+namespace {
+
+// Why an export found nothing to share, told from the photo platform's side.
+std::string whyNoPhotos(PhotoPlatform& platform) {
+  const auto images = platform.fetchImageAssetIdentifiers();
+  if (images.empty()) return "the library holds no images";
+  const auto mapped = CloudIdentity::cloudIDs(images, platform).size();
+  const auto count = std::to_string(images.size());
+  if (mapped == 0) return "none of the library's " + count + " images has an iCloud identifier";
+  return "none of the library's " + std::to_string(mapped) +
+         " images with an iCloud identifier has data in the library databases";
+}
+
+}  // namespace
+
+// Every line is flushed at once: under systemd or a pipe, stdout is fully
+// buffered, and a status line that shows up minutes late is no status line.
+void printLine(std::FILE* stream, const std::string& text) {
+  std::fputs(text.c_str(), stream);
+  std::fputc('\n', stream);
+  std::fflush(stream);
+}
+
+int failure(const std::string& message) {
+  printLine(stderr, std::string(kProgram) + ": " + message);
+  return 1;
+}
+
+std::string photos(std::int64_t count) {
+  return std::to_string(count) + " photos";
+}
+
+std::string withReason(std::string line, std::int64_t count, PhotoPlatform& platform) {
+  if (count == 0) line += " (" + whyNoPhotos(platform) + ")";
+  return line;
+}
+
+std::string localTime(double secondsSince1970) {
+  const auto seconds = static_cast<std::time_t>(secondsSince1970);
+  std::tm parts{};
+  localtime_r(&seconds, &parts);
+  char text[64];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %z", &parts);
+  return text;
+}
+
+}  // namespace lumenfolio::headless
