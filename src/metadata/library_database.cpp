@@ -1,7 +1,5 @@
 #include "metadata/library_database.hpp"
 
-#include <stdlib.h>
-
 #include <array>
 #include <fstream>
 #include <string_view>
@@ -35,12 +33,22 @@ bool isCandidate(const fs::path& file) {
   return fs::is_regular_file(file, error) && fs::file_size(file, error) > 0 && !error;
 }
 
-// Header bytes 18 and 19 are the file format's write and read versions; 2 means WAL.
-bool isWalMode(const fs::path& file) {
+enum class Header { rollback, wal, doubtful };
+
+// A header that says neither journal mode plainly (short, damaged, half
+// copied) is doubtful: SQLite decides by byte 19 alone and by the side files,
+// and may then create, use or delete side files beside the file.
+Header headerOf(const fs::path& file) {
+  static constexpr std::string_view kMagic("SQLite format 3\0", 16);
   std::array<char, 20> header{};
   std::ifstream stream(file, std::ios::binary);
-  if (!stream.read(header.data(), header.size())) return false;
-  return header[18] == 2 && header[19] == 2;
+  if (!stream.read(header.data(), header.size())) return Header::doubtful;
+  if (std::string_view(header.data(), kMagic.size()) != kMagic) return Header::doubtful;
+  // Bytes 18 and 19 are the file format's write and read versions: 1 is a
+  // rollback journal, 2 WAL.
+  if (header[18] == 1 && header[19] == 1) return Header::rollback;
+  if (header[18] == 2 && header[19] == 2) return Header::wal;
+  return Header::doubtful;
 }
 
 bool hasWalContent(const fs::path& file) {
@@ -65,19 +73,9 @@ SqliteDatabase readOnlyThenImmutable(const fs::path& file) {
   return attempt(file, kImmutable);
 }
 
-std::optional<fs::path> makePrivateFolder() {
-  std::error_code error;
-  const auto base = fs::temp_directory_path(error);
-  if (error) return std::nullopt;
-  std::string pattern = (base / "lumenfolio-library-XXXXXX").string();
-  // mkdtemp creates the folder with mode 0700: the copy stays the user's own.
-  if (mkdtemp(pattern.data()) == nullptr) return std::nullopt;
-  return fs::path(pattern);
-}
-
 bool copyInto(const fs::path& source, const fs::path& folder) {
   std::error_code error;
-  return fs::copy_file(source, folder / source.filename(), error) && !error;
+  return isCandidate(source) && fs::copy_file(source, folder / source.filename(), error) && !error;
 }
 
 bool isUnreserved(unsigned char c) {
@@ -90,13 +88,13 @@ bool isUnreserved(unsigned char c) {
 LibraryDatabase::LibraryDatabase(SqliteDatabase db) noexcept : db_(std::move(db)) {}
 
 LibraryDatabase::LibraryDatabase(LibraryDatabase&& other) noexcept
-    : db_(std::move(other.db_)), snapshotFolder_(std::exchange(other.snapshotFolder_, {})) {}
+    : db_(std::move(other.db_)), snapshot_(std::exchange(other.snapshot_, std::nullopt)) {}
 
 LibraryDatabase& LibraryDatabase::operator=(LibraryDatabase&& other) noexcept {
   if (this != &other) {
     release();
     db_ = std::move(other.db_);
-    snapshotFolder_ = std::exchange(other.snapshotFolder_, {});
+    snapshot_ = std::exchange(other.snapshot_, std::nullopt);
   }
   return *this;
 }
@@ -108,22 +106,28 @@ LibraryDatabase::~LibraryDatabase() {
 void LibraryDatabase::release() noexcept {
   // The connection goes first: its "-shm" lives in the snapshot folder.
   db_.close();
-  if (!snapshotFolder_) return;
-  std::error_code ignored;
-  fs::remove_all(*snapshotFolder_, ignored);
-  snapshotFolder_.reset();
+  snapshot_.reset();
 }
 
 std::optional<LibraryDatabase> LibraryDatabase::open(const fs::path& file) {
   if (!isCandidate(file)) return std::nullopt;
-  if (!isWalMode(file)) return wrapped(readOnlyThenImmutable(file));
-  if (hasWalContent(file)) return openWithWalContent(file);
-  // Everything is in the main file; any other open would create side files beside it.
-  return wrapped(attempt(file, kImmutable));
+  const auto header = headerOf(file);
+  if (!isPresent(sideFile(file, "-wal")) && !isPresent(sideFile(file, "-shm"))) {
+    if (header == Header::rollback) return wrapped(readOnlyThenImmutable(file));
+    // Any other open would create side files beside a WAL or doubtful header.
+    return wrapped(attempt(file, kImmutable));
+  }
+  // From here on side files lie beside the database, and they are never
+  // opened in a way that could create, change or delete one.
+  if (!hasWalContent(file)) return wrapped(attempt(file, kImmutable));
+  return openWithWalContent(file, header == Header::wal);
 }
 
-std::optional<LibraryDatabase> LibraryDatabase::openWithWalContent(const fs::path& file) {
-  if (isPresent(sideFile(file, "-shm"))) {
+std::optional<LibraryDatabase> LibraryDatabase::openWithWalContent(const fs::path& file,
+                                                                   bool headerSaysWal) {
+  // In place only when SQLite is sure to take the "-wal" as it is and to
+  // find the "-shm" it may only read.
+  if (headerSaysWal && isPresent(sideFile(file, "-shm"))) {
     if (auto db = attempt(file, kReadOnlyInPlace)) return LibraryDatabase(std::move(db));
   }
   if (auto snapshot = openSnapshot(file)) return snapshot;
@@ -136,13 +140,13 @@ std::optional<LibraryDatabase> LibraryDatabase::wrapped(SqliteDatabase db) {
   return LibraryDatabase(std::move(db));
 }
 
+// Whatever SQLite does with the copies' side files (recovers, creates or
+// deletes them) happens in the private folder, never in the package.
 std::optional<LibraryDatabase> LibraryDatabase::openSnapshot(const fs::path& file) {
-  auto folder = makePrivateFolder();
-  if (!folder) return std::nullopt;
-  // Owning the folder from here on removes it on every way out.
   LibraryDatabase snapshot;
-  snapshot.snapshotFolder_ = std::move(folder);
-  const auto& target = *snapshot.snapshotFolder_;
+  snapshot.snapshot_ = SnapshotFolder::create();
+  if (!snapshot.snapshot_) return std::nullopt;
+  const auto& target = snapshot.snapshot_->path();
   if (!copyInto(file, target) || !copyInto(sideFile(file, "-wal"), target)) return std::nullopt;
   snapshot.db_ = attempt(target / file.filename(), kReadOnly);
   if (!snapshot.db_) return std::nullopt;

@@ -2,14 +2,17 @@
 // creating or changing any file inside the package.
 //
 // A read-only SQLite connection to a database in WAL mode still wants a "-shm"
-// (and creates one, and a "-wal", when they are missing), and an immutable open
-// ignores the "-wal" altogether, so the rows written since the last checkpoint
-// would silently be missing. The opening therefore looks at the journal mode and
-// the side files first:
-//   - rollback journal: "?mode=ro", else "?immutable=1";
-//   - WAL without WAL content: "?immutable=1" at once, as the main file is complete;
-//   - WAL content with its "-shm": in place, with the "-shm" opened read-only;
-//   - WAL content without a "-shm", or an in-place open that fails: a private
+// (and creates one, and a "-wal", when they are missing); one whose header is
+// short or damaged looks for a "-wal" anyway, deleting it as stale beside an
+// almost empty file and creating a "-shm" beside a longer one. An immutable
+// open ignores the "-wal" altogether, so the rows written since the last
+// checkpoint would silently be missing. The opening therefore looks at the
+// header and at the side files that exist:
+//   - no side files: "?mode=ro" (then "?immutable=1") for a plain rollback
+//     header, "?immutable=1" for any other, as that is all there is to read;
+//   - side files but no WAL content: "?immutable=1";
+//   - WAL content, a WAL header and a "-shm": in place, the "-shm" opened read-only;
+//   - any other WAL content, or an in-place open that fails: a private
 //     snapshot of the database and its "-wal" in a temporary folder (mode 0700),
 //     opened there and removed when this object goes away.
 // When all of that fails, the immutable open is the last resort.
@@ -19,6 +22,7 @@
 #include <optional>
 #include <string>
 
+#include "metadata/snapshot_folder.hpp"
 #include "sqlite/sqlite_database.hpp"
 
 namespace lumenfolio {
@@ -39,8 +43,8 @@ class LibraryDatabase {
 
   const SqliteDatabase& connection() const noexcept { return db_; }
   // The folder holding the private snapshot being read, if it came to that.
-  const std::optional<std::filesystem::path>& snapshotFolder() const noexcept {
-    return snapshotFolder_;
+  std::optional<std::filesystem::path> snapshotFolder() const {
+    return snapshot_ ? std::optional(snapshot_->path()) : std::nullopt;
   }
 
   // The "file:" URI for a path: every byte outside the unreserved set and "/"
@@ -50,12 +54,13 @@ class LibraryDatabase {
  private:
   explicit LibraryDatabase(SqliteDatabase db) noexcept;
   static std::optional<LibraryDatabase> wrapped(SqliteDatabase db);
-  static std::optional<LibraryDatabase> openWithWalContent(const std::filesystem::path& file);
+  static std::optional<LibraryDatabase> openWithWalContent(const std::filesystem::path& file,
+                                                           bool headerSaysWal);
   static std::optional<LibraryDatabase> openSnapshot(const std::filesystem::path& file);
   void release() noexcept;
 
   SqliteDatabase db_;
-  std::optional<std::filesystem::path> snapshotFolder_;
+  std::optional<SnapshotFolder> snapshot_;
 };
 
 }  // namespace lumenfolio
