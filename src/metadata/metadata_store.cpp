@@ -8,6 +8,7 @@
 
 #include "metadata/panels.hpp"
 #include "metadata/search_terms.hpp"
+#include "metadata/snapshot_folder.hpp"
 #include "sqlite/sqlite_statement.hpp"
 #include "metadata/text_cleaning.hpp"
 #include "model/measure.hpp"
@@ -137,6 +138,9 @@ void MetadataStore::openIfNeeded() {
 }
 
 void MetadataStore::openDatabases(const fs::path& package) {
+  // Copies that killed runs could not remove would otherwise pile up in the
+  // temporary folder, which is often memory.
+  SnapshotFolder::removeAbandoned();
   search_ = LibraryDatabase::open(package / kSearchPath);
   library_ = LibraryDatabase::open(package / kLibraryPath);
   leo_ = LibraryDatabase::open(package / kLeoPath);
