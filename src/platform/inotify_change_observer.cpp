@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <initializer_list>
-#include <optional>
+#include <utility>
 
 #include "platform/boottime_clock.hpp"
 
@@ -16,7 +16,11 @@ namespace lumenfolio {
 
 namespace {
 
-constexpr std::uint32_t kEventMask = IN_MODIFY | IN_CREATE | IN_MOVED_TO | IN_MOVED_FROM;
+constexpr std::uint32_t kEventMask = IN_MODIFY | IN_CREATE | IN_DELETE | IN_MOVED_TO |
+                                     IN_MOVED_FROM | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+// The watched folder itself went away or was moved; IN_IGNORED follows when
+// its watch is gone for any other reason (its file system unmounted).
+constexpr std::uint32_t kFolderGone = IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT;
 
 std::vector<std::string> withWriteAheadLogs(std::initializer_list<const char*> databases) {
   std::vector<std::string> names;
@@ -27,6 +31,10 @@ std::vector<std::string> withWriteAheadLogs(std::initializer_list<const char*> d
   return names;
 }
 
+bool contains(const std::vector<std::string>& names, const std::string& name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
 int millisecondsUntil(BoottimeClock::time_point deadline) {
   const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - BoottimeClock::now());
   return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
@@ -34,15 +42,28 @@ int millisecondsUntil(BoottimeClock::time_point deadline) {
 
 }  // namespace
 
+InotifyChangeObserver::InotifyChangeObserver(std::filesystem::path folder, Locator locate,
+                                             std::chrono::milliseconds quiet,
+                                             std::chrono::milliseconds longest)
+    : InotifyChangeObserver(std::move(folder), std::move(locate), true, quiet, longest) {}
+
 InotifyChangeObserver::InotifyChangeObserver(const std::filesystem::path& package,
                                              std::chrono::milliseconds quiet,
                                              std::chrono::milliseconds longest)
-    : quiet_(quiet), longest_(longest) {
-  inotifyFd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    : InotifyChangeObserver(
+          package.has_parent_path() ? package.parent_path() : std::filesystem::path("."),
+          [package] { return std::optional(package); }, false, quiet, longest) {}
+
+InotifyChangeObserver::InotifyChangeObserver(std::filesystem::path folder, Locator locate,
+                                             bool anyPackage, std::chrono::milliseconds quiet,
+                                             std::chrono::milliseconds longest)
+    : folder_(std::move(folder)),
+      locate_(std::move(locate)),
+      anyPackage_(anyPackage),
+      quiet_(quiet),
+      longest_(longest) {
+  arm();
   if (inotifyFd_ < 0) return;
-  watchFolder(package / "database", withWriteAheadLogs({"Photos.sqlite"}));
-  watchFolder(package / "database" / "search", withWriteAheadLogs({"psi.sqlite", "leo.sqlite"}));
-  if (watches_.empty()) return;
   stopFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (stopFd_ < 0) return;
   thread_ = std::thread([this] { loop(); });
@@ -63,10 +84,42 @@ void InotifyChangeObserver::add(std::shared_ptr<ChangeObserver> observer) {
   observers_.push_back(std::move(observer));
 }
 
-void InotifyChangeObserver::watchFolder(const std::filesystem::path& folder,
-                                        std::vector<std::string> names) {
-  const int descriptor = inotify_add_watch(inotifyFd_, folder.c_str(), kEventMask | IN_ONLYDIR);
-  if (descriptor >= 0) watches_.push_back({descriptor, std::move(names)});
+// Starts over with a new inotify instance: the old one's watches and queued
+// events go with it, so nothing left from the folders watched before counts.
+void InotifyChangeObserver::arm() {
+  if (inotifyFd_ >= 0) close(inotifyFd_);
+  watches_.clear();
+  inotifyFd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (inotifyFd_ < 0) return;
+  const auto package = locate_();
+  watchFolder(folder_, {.descriptor = -1,
+                        .changes = {},
+                        .reshapes = {package ? package->filename().string() : std::string()},
+                        .anyPackage = anyPackage_});
+  if (!package) {
+    watchedDatabaseFolders_ = 0;
+    return;
+  }
+  watchFolder(*package,
+              {.descriptor = -1, .changes = {}, .reshapes = {"database"}, .anyPackage = false});
+  const int databases =
+      watchFolder(*package / "database", {.descriptor = -1,
+                                          .changes = withWriteAheadLogs({"Photos.sqlite"}),
+                                          .reshapes = {"search"},
+                                          .anyPackage = false}) +
+      watchFolder(*package / "database" / "search",
+                  {.descriptor = -1,
+                   .changes = withWriteAheadLogs({"psi.sqlite", "leo.sqlite"}),
+                   .reshapes = {},
+                   .anyPackage = false});
+  watchedDatabaseFolders_ = databases;
+}
+
+bool InotifyChangeObserver::watchFolder(const std::filesystem::path& folder, Watch watch) {
+  watch.descriptor = inotify_add_watch(inotifyFd_, folder.c_str(), kEventMask);
+  if (watch.descriptor < 0) return false;
+  watches_.push_back(std::move(watch));
+  return true;
 }
 
 // Waits for the first event of a burst, then for the burst's end, reports, and
@@ -78,10 +131,14 @@ void InotifyChangeObserver::loop() {
     pollfd descriptors[] = {{stopFd_, POLLIN, 0}, {inotifyFd_, POLLIN, 0}};
     const int ready = poll(descriptors, 2, burstStart ? millisecondsUntil(burstEnd) : -1);
     if (descriptors[0].revents & POLLIN) return;
-    if (ready > 0 && (descriptors[1].revents & POLLIN) && readEvents()) {
-      const auto now = BoottimeClock::now();
-      if (!burstStart) burstStart = now;
-      burstEnd = std::min(now + quiet_, *burstStart + longest_);
+    if (ready > 0 && (descriptors[1].revents & POLLIN)) {
+      const auto outcome = readEvents();
+      if (outcome == Outcome::reshaped) arm();
+      if (outcome != Outcome::nothing) {
+        const auto now = BoottimeClock::now();
+        if (!burstStart) burstStart = now;
+        burstEnd = std::min(now + quiet_, *burstStart + longest_);
+      }
     }
     if (burstStart && BoottimeClock::now() >= burstEnd) {
       report();
@@ -90,28 +147,36 @@ void InotifyChangeObserver::loop() {
   }
 }
 
-// Drains the queued events; true when one of them touched a database or its log.
-bool InotifyChangeObserver::readEvents() {
+// Drains the queued events and tells what the strongest of them means.
+InotifyChangeObserver::Outcome InotifyChangeObserver::readEvents() {
   alignas(inotify_event) char buffer[16 * 1024];
-  bool relevant = false;
+  Outcome strongest = Outcome::nothing;
   for (;;) {
     const ssize_t length = read(inotifyFd_, buffer, sizeof buffer);
-    if (length <= 0) return relevant;
+    if (length <= 0) return strongest;
     for (ssize_t offset = 0; offset < length;) {
       const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
       offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-      // Events were lost: one of them may have been a change.
-      if (event->mask & IN_Q_OVERFLOW) relevant = true;
-      if (event->len == 0) continue;
-      const std::string name(event->name);
-      for (const Watch& watch : watches_) {
-        if (watch.descriptor == event->wd &&
-            std::find(watch.names.begin(), watch.names.end(), name) != watch.names.end()) {
-          relevant = true;
-        }
-      }
+      strongest = std::max(strongest, outcomeOf(*event));
     }
   }
+}
+
+InotifyChangeObserver::Outcome InotifyChangeObserver::outcomeOf(
+    const ::inotify_event& event) const {
+  // Events were lost: one of them may have moved a folder.
+  if (event.mask & IN_Q_OVERFLOW) return Outcome::reshaped;
+  const auto watch = std::find_if(watches_.begin(), watches_.end(),
+                                  [&](const Watch& w) { return w.descriptor == event.wd; });
+  if (watch == watches_.end()) return Outcome::nothing;
+  if (event.mask & kFolderGone) return Outcome::reshaped;
+  if (event.len == 0) return Outcome::nothing;
+  const std::string name(event.name);
+  if (contains(watch->reshapes, name)) return Outcome::reshaped;
+  if (watch->anyPackage && std::filesystem::path(name).extension() == ".photoslibrary") {
+    return Outcome::reshaped;
+  }
+  return contains(watch->changes, name) ? Outcome::changed : Outcome::nothing;
 }
 
 void InotifyChangeObserver::report() {

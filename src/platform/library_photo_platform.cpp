@@ -64,9 +64,15 @@ void LibraryPhotoPlatform::requestAuthorization(std::function<void(Authorization
 
 void LibraryPhotoPlatform::registerChangeObserver(std::shared_ptr<ChangeObserver> observer) {
   if (!watcher_) {
-    const auto package = libraryPackage();
-    if (!package) return;
-    watcher_ = std::make_unique<InotifyChangeObserver>(*package);
+    // Watched from the folder that holds it, so a library that appears later,
+    // or replaces this one at the same path, is followed.
+    if (libraryPackage_) {
+      watcher_ = std::make_unique<InotifyChangeObserver>(*libraryPackage_);
+    } else {
+      watcher_ = std::make_unique<InotifyChangeObserver>(
+          picturesFolder_,
+          [pictures = picturesFolder_] { return MetadataStore::libraryURL(pictures); });
+    }
   }
   watcher_->add(std::move(observer));
 }

@@ -37,8 +37,8 @@ class LibraryPhotoPlatform final : public PhotoPlatform {
 
   AuthorizationStatus authorizationStatus() override;
   void requestAuthorization(std::function<void(AuthorizationStatus)> answer) override;
-  // Starts watching the library on the first registration; without a library
-  // the observer never hears anything.
+  // Starts watching the library on the first registration, following it
+  // when it appears later or is replaced.
   void registerChangeObserver(std::shared_ptr<ChangeObserver> observer) override;
 
   // Every visible, untrashed image, in the library's own order; nothing when

@@ -85,5 +85,37 @@ TEST_F(HeadlessWatch, reportsALibraryChangeWhileWatching) {
   EXPECT_EQ(result.out.find("Reading the library databases…"), std::string::npos) << result.out;
 }
 
+constexpr std::string_view kChangedLine =
+    "The library changed; the next export runs 300 s after the last change.\n";
+
+TEST_F(HeadlessWatch, aWatchStartedBeforeAnyLibraryNoticesOneThatAppears) {
+  const auto watch = user_.start({"watch"});
+  ASSERT_TRUE(watch->waitForOutput("Watching for a Photos library in ")) << watch->outputSoFar();
+  writeSampleLibrary(user_.defaultLibrary(), 20, 3);
+  EXPECT_TRUE(watch->waitForOutput(kChangedLine)) << watch->outputSoFar();
+  watch->signal(SIGTERM);
+  EXPECT_EQ(watch->finish().exitCode, 0);
+}
+
+// Restored from a backup: the old package moves away, the new one takes its
+// path. The replacement is a change, and so are writes to the new package.
+TEST_F(HeadlessWatch, followsALibraryReplacedAtTheSamePath) {
+  ASSERT_EQ(
+      user_.run({"export", "--library", library_.string(), "--folder", shared_.string()}).exitCode,
+      0);
+  const auto watch = user_.start({"watch", "--library", library_.string()});
+  ASSERT_TRUE(watch->waitForOutput("Watching ")) << watch->outputSoFar();
+  const auto restored = user_.scratch("restores") / "Watched.photoslibrary";
+  writeSampleLibrary(restored, 30, 5);
+  std::filesystem::rename(library_, user_.scratch("restores") / "Old.photoslibrary");
+  std::filesystem::rename(restored, library_);
+  ASSERT_TRUE(watch->waitForOutput(kChangedLine)) << watch->outputSoFar();
+  execute(photosDatabase(library_), "UPDATE ZASSET SET ZFAVORITE = 1 - ZFAVORITE WHERE Z_PK = 2");
+  EXPECT_TRUE(watch->waitForOutput(std::string(kChangedLine) + std::string(kChangedLine)))
+      << watch->outputSoFar();
+  watch->signal(SIGTERM);
+  EXPECT_EQ(watch->finish().exitCode, 0);
+}
+
 }  // namespace
 }  // namespace lumenfolio::testing

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -154,6 +155,56 @@ TEST_F(InotifyChangeObserverTest, missingFoldersAreNotWatchedAndCauseNoHarm) {
   EXPECT_EQ(watcher.watchedFolders(), 0);
   watcher.add(counter);
   EXPECT_EQ(counter->calls(), 0);
+}
+
+// A package restored from a backup or synced anew replaces the old one at the
+// same path: the new folders are watched from then on, the old ones no longer.
+TEST_F(InotifyChangeObserverTest, aPackageReplacedAtTheSamePathIsFollowed) {
+  InotifyChangeObserver watcher(package(), 20ms);
+  watcher.add(counter);
+  const auto restored = temp / "restored.tmp";
+  std::filesystem::create_directories(restored / "database" / "search");
+  std::filesystem::rename(package(), temp / "old.tmp");
+  std::filesystem::rename(restored, package());
+  ASSERT_TRUE(counter->waitFor(1)) << "the replacement itself is a change";
+  std::ofstream(temp / "old.tmp" / "database" / "Photos.sqlite", std::ios::app) << "x";
+  std::this_thread::sleep_for(100ms);  // lets a wrong report of the old package come first
+  EXPECT_EQ(counter->calls(), 1);
+  append("database/search/psi.sqlite-wal");
+  ASSERT_TRUE(counter->waitFor(2));
+  EXPECT_EQ(watcher.watchedFolders(), 2);
+}
+
+TEST_F(InotifyChangeObserverTest, aDatabaseFolderReplacedInsideThePackageIsFollowed) {
+  InotifyChangeObserver watcher(package(), 20ms);
+  watcher.add(counter);
+  std::filesystem::remove_all(package() / "database");
+  ASSERT_TRUE(counter->waitFor(1));
+  std::filesystem::create_directories(package() / "database" / "search");
+  ASSERT_TRUE(counter->waitFor(2));
+  append("database/search/leo.sqlite");
+  ASSERT_TRUE(counter->waitFor(3));
+}
+
+TEST_F(InotifyChangeObserverTest, aLibraryThatAppearsLaterIsWatched) {
+  const auto pictures = temp / "Pictures";
+  std::filesystem::create_directories(pictures);
+  InotifyChangeObserver watcher(
+      pictures,
+      [pictures]() -> std::optional<std::filesystem::path> {
+        for (const auto& entry : std::filesystem::directory_iterator(pictures)) {
+          if (entry.path().extension() == ".photoslibrary") return entry.path();
+        }
+        return std::nullopt;
+      },
+      20ms);
+  watcher.add(counter);
+  EXPECT_EQ(watcher.watchedFolders(), 0);
+  std::filesystem::rename(package(), pictures / "Family.photoslibrary");
+  ASSERT_TRUE(counter->waitFor(1)) << "a library appearing is a change";
+  std::ofstream(pictures / "Family.photoslibrary" / "database" / "Photos.sqlite-wal") << "x";
+  ASSERT_TRUE(counter->waitFor(2));
+  EXPECT_EQ(watcher.watchedFolders(), 2);
 }
 
 TEST_F(InotifyChangeObserverTest, stopsCleanlyInTheMiddleOfABurst) {
