@@ -96,6 +96,16 @@ bool withCharacterBreaks(std::string_view text, Visit visit) {
   return ready;
 }
 
+// The byte length of the first `count` code points of UTF-8 text.
+std::size_t codePointsEnd(std::string_view text, std::size_t count) {
+  std::size_t end = 0;
+  for (std::size_t seen = 0; seen < count && end < text.size(); ++seen) {
+    ++end;
+    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+  }
+  return end;
+}
+
 }  // namespace
 
 bool UnicodeText::isAscii(std::string_view text) {
@@ -167,6 +177,30 @@ std::size_t UnicodeText::graphemeCount(std::string_view text) {
   });
   // Without ICU's break data, code points are the closest count available.
   return counted ? count : static_cast<std::size_t>(decoded(text).countChar32());
+}
+
+std::string_view UnicodeText::firstCharacters(std::string_view text, std::size_t count) {
+  std::size_t end = 0;
+  bool walked = false;
+  if (isAscii(text)) {
+    // In ASCII only a carriage return followed by a line feed forms one character.
+    for (std::size_t seen = 0; seen < count && end < text.size(); ++seen) {
+      end += text.compare(end, 2, "\r\n") == 0 ? 2 : 1;
+    }
+    walked = true;
+  } else {
+    walked = withCharacterBreaks(text, [&](icu::BreakIterator& breaks) {
+      breaks.first();
+      for (std::size_t seen = 0; seen < count; ++seen) {
+        const auto next = breaks.next();
+        if (next == icu::BreakIterator::DONE) break;
+        end = static_cast<std::size_t>(next);
+      }
+    });
+  }
+  // Without ICU's break data, whole code points are the closest cut available.
+  if (!walked) end = codePointsEnd(text, count);
+  return text.substr(0, end);
 }
 
 bool UnicodeText::hasCharacterPrefix(std::string_view text, std::string_view prefix) {

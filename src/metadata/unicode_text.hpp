@@ -33,6 +33,13 @@ class UnicodeText {
   // one, a family emoji joined by zero-width joiners is one.
   static std::size_t graphemeCount(std::string_view text);
 
+  // The first `count` characters (extended grapheme clusters) of `text`, or
+  // all of it when it holds no more, so that neither a multi-byte character
+  // nor a letter with its combining marks is ever cut in half. One pass that
+  // stops at the end of the last character wanted: hostile text (a letter
+  // with a million combining marks) costs time in proportion to its length.
+  static std::string_view firstCharacters(std::string_view text, std::size_t count);
+
   // True when `text` begins with the characters of the ASCII `prefix`, the
   // prefix ending on a character boundary ("my " does not begin "my \u0301x",
   // whose third character is a space with an accent).

@@ -104,6 +104,31 @@ TEST(UnicodeTextGraphemes, invalidBytesCountAsReplacementCharacters) {
   EXPECT_EQ(UnicodeText::graphemeCount("a\xFF\xFE"), 3u);
 }
 
+TEST(UnicodeTextFirstCharacters, cutsAfterWholeCharacters) {
+  EXPECT_EQ(UnicodeText::firstCharacters("abcdef", 3), "abc");
+  EXPECT_EQ(UnicodeText::firstCharacters("ab", 3), "ab");
+  EXPECT_EQ(UnicodeText::firstCharacters("", 3), "");
+  EXPECT_EQ(UnicodeText::firstCharacters("a\r\nbc", 2), "a\r\n");
+  EXPECT_EQ(UnicodeText::firstCharacters("ab" + kDecomposedE + "x", 3), "ab" + kDecomposedE);
+  EXPECT_EQ(UnicodeText::firstCharacters(kFamily + kFamily, 1), kFamily);
+  EXPECT_EQ(UnicodeText::firstCharacters("\u00E9\u00E9\u00E9", 2), "\u00E9\u00E9");
+}
+
+TEST(UnicodeTextFirstCharacters, keepsEveryMarkOfAHostileLastCharacter) {
+  // A UUID whose last letter carries 80,000 combining marks, then the
+  // identifier's suffix: the cut keeps the whole letter and nothing after it.
+  const std::string uuid = "0A1B2C3D-0000-4000-8000-00000000000";
+  std::string marks;
+  for (int i = 0; i < 80000; ++i) marks += "\u0301";
+  const std::string hostile = uuid + "e" + marks;
+  EXPECT_EQ(UnicodeText::firstCharacters(hostile + "/L0/001", 36), hostile);
+  EXPECT_EQ(UnicodeText::firstCharacters(hostile, 36), hostile);
+  EXPECT_EQ(UnicodeText::firstCharacters(hostile, 35), uuid);
+  // Marks before the cut belong to earlier characters and are all kept too.
+  const std::string early = "e" + marks + uuid;
+  EXPECT_EQ(UnicodeText::firstCharacters(early + "xyz", 36), early);
+}
+
 TEST(UnicodeTextPrefix, matchesWholeCharacters) {
   EXPECT_TRUE(UnicodeText::hasCharacterPrefix("my family", "my "));
   EXPECT_TRUE(UnicodeText::hasCharacterPrefix("my ", "my "));
