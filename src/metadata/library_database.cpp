@@ -12,6 +12,7 @@ namespace {
 
 constexpr int kOpenFlags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
 constexpr const char* kProbe = "SELECT 1 FROM sqlite_master LIMIT 1";
+constexpr int kBusyTimeoutMilliseconds = 1000;
 
 constexpr std::string_view kReadOnly = "?mode=ro";
 constexpr std::string_view kImmutable = "?immutable=1";
@@ -63,6 +64,9 @@ bool isPresent(const fs::path& path) {
 SqliteDatabase attempt(const fs::path& file, std::string_view parameters) {
   auto db =
       SqliteDatabase::open(LibraryDatabase::fileURI(file) + std::string(parameters), kOpenFlags);
+  // The library's owner may hold a lock for a moment (a checkpoint, a
+  // recovery); waiting a little beats failing a read, waiting long blocks a run.
+  if (db) sqlite3_busy_timeout(db.handle(), kBusyTimeoutMilliseconds);
   if (db && db.exec(kProbe) == SQLITE_OK) return db;
   return {};
 }
