@@ -7,6 +7,7 @@
 #include "metadata/metadata_store.hpp"
 #include "sqlite/sqlite_statement.hpp"
 #include "metadata/text_cleaning.hpp"
+#include "metadata/unicode_text.hpp"
 
 namespace lumenfolio {
 
@@ -109,8 +110,11 @@ std::vector<CloudIdentifierMapping> LibraryPhotoPlatform::cloudIdentifierMapping
   answers.reserve(localIdentifiers.size());
   for (const std::string& local : localIdentifiers) {
     CloudIdentifierMapping answer{local, std::nullopt};
-    if (answers.size() < kMaximumMappingRequest && local.size() >= kUUIDLength) {
-      const auto found = cloudGUIDs_->find(local.substr(0, kUUIDLength));
+    if (answers.size() < kMaximumMappingRequest) {
+      // The UUID is the first 36 characters as a person reads them, as the
+      // export run keys the library's rows.
+      const auto found =
+          cloudGUIDs_->find(std::string(UnicodeText::firstCharacters(local, kUUIDLength)));
       if (found != cloudGUIDs_->end()) answer.cloudIdentifier = found->second;
     }
     answers.push_back(std::move(answer));
