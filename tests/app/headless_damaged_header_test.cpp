@@ -85,7 +85,9 @@ TEST_P(HeadlessDamagedHeader, exportLeavesEveryFileOfThePackageAsItWas) {
   EXPECT_EQ(namesOf(after), namesOf(before)) << "files were added or removed";
   for (const auto& [name, bytes] : before) {
     const auto found = after.find(name);
-    if (found != after.end()) EXPECT_TRUE(found->second == bytes) << name << " changed";
+    if (found != after.end()) {
+      EXPECT_TRUE(found->second == bytes) << name << " changed";
+    }
   }
 }
 
