@@ -4,10 +4,13 @@
 #include <QCursor>
 #include <QDateTime>
 #include <QScreen>
+#include <QStringList>
 #include <chrono>
 #include <cstdio>
+#include <string>
 
 #include "app/exporter_runtime.hpp"
+#include "app/freedesktop_notifications.hpp"
 #include "app/registration_mark.hpp"
 #include "app/single_instance.hpp"
 #include "platform/linux_desktop_services.hpp"
@@ -20,6 +23,9 @@ namespace {
 constexpr std::chrono::seconds kActivationPatience(5);
 constexpr int kPanelOffset = 4;
 constexpr qint64 kReopenGuardMs = 300;
+// The tooltip tells the last export relative to now, so it is redone while
+// the panel, which is redrawn each time it opens, stays closed.
+constexpr std::chrono::minutes kToolTipRefresh(1);
 
 double secondsNow() {
   return double(QDateTime::currentMSecsSinceEpoch()) / 1000;
@@ -82,19 +88,27 @@ int ExporterApp::run(int argc, char** argv) {
   QtMainQueue mainQueue;
   LinuxDesktopServices desktop(PicturesFolder::locate());
   ExporterRuntime runtime(mainQueue, desktop, {});
-  ExporterApp app(runtime.exporter(), hasSystemTray);
+  FreedesktopNotifications notifications;
+  ExporterApp app(runtime.exporter(), hasSystemTray, notifications);
   front = &app;
   const int status = QApplication::exec();
   front = nullptr;
   return status;
 }
 
-ExporterApp::ExporterApp(Exporter& exporter, bool hasSystemTray)
-    : exporter_(exporter), hasSystemTray_(hasSystemTray), panel_(actions()) {
+ExporterApp::ExporterApp(Exporter& exporter, bool hasSystemTray,
+                         DesktopNotifications& notifications)
+    : exporter_(exporter),
+      hasSystemTray_(hasSystemTray),
+      notifications_(notifications),
+      policy_(exporter.lastExport().has_value()),
+      panel_(actions()) {
   panel_.setWindowFlags(hasSystemTray_ ? Qt::Popup : Qt::Window);
   panel_.setWindowTitle(ui("lumenfolio exporter"));
 
-  tray_.setToolTip(ui("lumenfolio exporter"));
+  QObject::connect(&toolTipClock_, &QTimer::timeout, &panel_,
+                   [this] { tray_.setToolTip(toolTip(stateOf(exporter_, secondsNow()))); });
+  toolTipClock_.start(kToolTipRefresh);
   QObject::connect(&tray_, &QSystemTrayIcon::activated, &panel_,
                    [this](QSystemTrayIcon::ActivationReason reason) {
                      if (reason == QSystemTrayIcon::Context) return;
@@ -147,10 +161,40 @@ ExporterMenu::State ExporterApp::stateOf(const Exporter& exporter, double now) {
   };
 }
 
+QString ExporterApp::toolTip(const ExporterMenu::State& state) {
+  QStringList lines{ui("lumenfolio exporter"), ExporterMenu::lastExportLine(state)};
+  if (state.status) {
+    lines << QString::fromStdString(*state.status);
+  } else if (state.isWorking) {
+    lines << QString::fromUtf8("Working…");
+  }
+  return lines.join(QLatin1Char('\n'));
+}
+
 void ExporterApp::refresh() {
-  panel_.render(stateOf(exporter_, secondsNow()));
-  tray_.setIcon(exporter_.isWorking() ? RegistrationMark::busy() : RegistrationMark::idle());
+  const ExporterMenu::State state = stateOf(exporter_, secondsNow());
+  panel_.render(state);
+  if (const auto notice = policy_.observe({state.isWorking, state.status})) {
+    announce(*notice, state);
+  }
+  tray_.setIcon(RegistrationMark::tray(state.isWorking, policy_.lastRunFailed()));
+  tray_.setToolTip(toolTip(state));
   if (panel_.isVisible() && hasSystemTray_) placePanel();
+}
+
+// The desktop's notification service shows the notice; a tray without one
+// (an XEmbed tray outside a desktop session) gets Qt's own balloon instead.
+void ExporterApp::announce(FailureNotificationPolicy::Notice notice,
+                           const ExporterMenu::State& state) {
+  const bool failed = notice == FailureNotificationPolicy::Notice::failed;
+  const QString summary = failed ? ui("Export failed") : ui("Exports work again");
+  const QString body = failed ? QString::fromStdString(state.status.value_or(std::string()))
+                              : ExporterMenu::lastExportLine(state);
+  if (notifications_.show(summary, body)) return;
+  if (tray_.isVisible() && QSystemTrayIcon::supportsMessages()) {
+    tray_.showMessage(summary, body,
+                      failed ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information);
+  }
 }
 
 void ExporterApp::togglePanel() {

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QStringList>
 #include <QSysInfo>
 #include <QThread>
 #include <QTimer>
@@ -27,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "app/desktop_notifications.hpp"
 #include "app/exporter_runtime.hpp"
 #include "app/registration_mark.hpp"
 #include "app/single_instance.hpp"
@@ -151,6 +153,16 @@ TEST_F(SingleInstanceTest, lockOfACrashedProcessIsTakenOver) {
 // ---------------------------------------------------------------------------
 // The tray application on a real exporter, in this process.
 
+// The desktop's notices, as the tray application sends them.
+class RecordedNotifications final : public DesktopNotifications {
+ public:
+  bool show(const QString& summary, const QString& body) override {
+    shown.push_back(summary + ": " + body);
+    return true;
+  }
+  std::vector<QString> shown;
+};
+
 // A user with a home of its own, a sample library in its Pictures folder and a
 // chosen shared folder, steered through the environment as the program reads it.
 class ExporterAppTest : public ::testing::Test {
@@ -188,7 +200,15 @@ class ExporterAppTest : public ::testing::Test {
     return widget;
   }
 
+  // Runs one export and waits for its end.
+  void exportNow() {
+    bool ended = false;
+    exporter().runExport([&] { ended = true; });
+    ASSERT_TRUE(spinUntil([&] { return ended; }));
+  }
+
   testing::HeadlessUser user_;
+  RecordedNotifications notifications_;
   std::filesystem::path shared_;
   QtMainQueue queue_;
   std::unique_ptr<HeadlessDesktopServices> desktop_;
@@ -196,7 +216,7 @@ class ExporterAppTest : public ::testing::Test {
 };
 
 TEST_F(ExporterAppTest, withoutTrayThePanelIsAnOrdinaryWindowShownAtOnce) {
-  ExporterApp app(exporter(), false);
+  ExporterApp app(exporter(), false, notifications_);
   EXPECT_TRUE(app.panel().isVisible());
   EXPECT_FALSE(app.panel().windowFlags().testFlag(Qt::Popup));
   EXPECT_FALSE(app.panel().windowFlags().testFlag(Qt::FramelessWindowHint));
@@ -205,7 +225,7 @@ TEST_F(ExporterAppTest, withoutTrayThePanelIsAnOrdinaryWindowShownAtOnce) {
 }
 
 TEST_F(ExporterAppTest, withTrayThePanelIsAPopupOpenedByTheTrayItem) {
-  ExporterApp app(exporter(), true);
+  ExporterApp app(exporter(), true, notifications_);
   EXPECT_FALSE(app.panel().isVisible());
   EXPECT_TRUE(app.panel().windowFlags().testFlag(Qt::Popup));
   emit app.trayIcon().activated(QSystemTrayIcon::Trigger);
@@ -228,18 +248,19 @@ TEST_F(ExporterAppTest, withTrayThePanelIsAPopupOpenedByTheTrayItem) {
 }
 
 TEST_F(ExporterAppTest, panelAndTrayImageFollowTheExporter) {
-  ExporterApp app(exporter(), false);
+  ExporterApp app(exporter(), false, notifications_);
   bool sawBusyImage = false;
   const auto watcher = exporter().addObserver([&] {
     if (exporter().isWorking()) {
-      sawBusyImage |= app.trayIcon().icon().cacheKey() == RegistrationMark::busy().cacheKey();
+      sawBusyImage |=
+          app.trayIcon().icon().cacheKey() == RegistrationMark::tray(true, false).cacheKey();
     }
   });
 
   // The first start has never exported, so an export runs at once.
   ASSERT_TRUE(exportEnds()) << exporter().status().value_or("");
   EXPECT_TRUE(sawBusyImage);
-  EXPECT_EQ(app.trayIcon().icon().cacheKey(), RegistrationMark::idle().cacheKey());
+  EXPECT_EQ(app.trayIcon().icon().cacheKey(), RegistrationMark::tray(false, false).cacheKey());
   ASSERT_GT(exporter().lastCount(), 0);
   const QString line = find<QLabel>(app, "lastExport")->text();
   EXPECT_TRUE(line.startsWith("Last export ")) << line.toStdString();
@@ -256,14 +277,54 @@ TEST_F(ExporterAppTest, panelAndTrayImageFollowTheExporter) {
   EXPECT_TRUE(exporter().isWorking());
   EXPECT_FALSE(exportNow->isEnabled());
   EXPECT_TRUE(find<QWidget>(app, "spinner")->isVisibleTo(&app.panel()));
-  EXPECT_EQ(app.trayIcon().icon().cacheKey(), RegistrationMark::busy().cacheKey());
+  EXPECT_EQ(app.trayIcon().icon().cacheKey(), RegistrationMark::tray(true, false).cacheKey());
   ASSERT_TRUE(exportEnds());
   EXPECT_TRUE(exportNow->isEnabled());
   exporter().removeObserver(watcher);
 }
 
+// The shared folder goes away (a disk unplugged) after exports worked, and
+// is there again later: one notice for each change, none for a failure that goes
+// on; the tray item marks the failure and its tooltip tells it.
+TEST_F(ExporterAppTest, trayItemTellsWhenExportsStopAndWorkAgain) {
+  ExporterApp app(exporter(), true, notifications_);
+  ASSERT_TRUE(exportEnds()) << exporter().status().value_or("");
+  EXPECT_TRUE(notifications_.shown.empty()) << "the first export is no news";
+  EXPECT_EQ(app.trayIcon().icon().cacheKey(), RegistrationMark::tray(false, false).cacheKey());
+  const QStringList working = app.trayIcon().toolTip().split('\n');
+  ASSERT_EQ(working.size(), 2) << app.trayIcon().toolTip().toStdString();
+  EXPECT_EQ(working[0], "lumenfolio exporter");
+  EXPECT_TRUE(working[1].startsWith("Last export ")) << working[1].toStdString();
+
+  std::filesystem::remove_all(shared_);
+  exportNow();
+  ASSERT_TRUE(exporter().status().has_value());
+  const QString failure = QString::fromStdString(*exporter().status());
+  EXPECT_EQ(notifications_.shown, std::vector<QString>{"Export failed: " + failure});
+  EXPECT_EQ(app.trayIcon().icon().cacheKey(), RegistrationMark::tray(false, true).cacheKey());
+  const QStringList failing = app.trayIcon().toolTip().split('\n');
+  ASSERT_EQ(failing.size(), 3) << app.trayIcon().toolTip().toStdString();
+  EXPECT_EQ(failing[1], working[1]);
+  EXPECT_EQ(failing[2], failure);
+
+  exportNow();
+  exportNow();
+  EXPECT_EQ(notifications_.shown.size(), 1u) << "the same failure is told once";
+
+  // Back, and chosen again should the exporter have let go of it.
+  std::filesystem::create_directories(shared_);
+  SyncFolder::remember(runtime_->preferences(), shared_);
+  exportNow();
+  EXPECT_FALSE(exporter().status().has_value()) << exporter().status().value_or("");
+  ASSERT_EQ(notifications_.shown.size(), 2u);
+  EXPECT_TRUE(notifications_.shown[1].startsWith("Exports work again: Last export "))
+      << notifications_.shown[1].toStdString();
+  EXPECT_EQ(app.trayIcon().icon().cacheKey(), RegistrationMark::tray(false, false).cacheKey());
+  EXPECT_EQ(app.trayIcon().toolTip().split('\n').size(), 2);
+}
+
 TEST_F(ExporterAppTest, openAtLoginWritesTheAutostartEntry) {
-  ExporterApp app(exporter(), false);
+  ExporterApp app(exporter(), false, notifications_);
   auto* toggle = find<QCheckBox>(app, "openAtLogin");
   EXPECT_FALSE(toggle->isChecked());
   toggle->click();
@@ -277,7 +338,7 @@ TEST_F(ExporterAppTest, openAtLoginWritesTheAutostartEntry) {
 }
 
 TEST_F(ExporterAppTest, quitEndsTheEventLoopCleanly) {
-  ExporterApp app(exporter(), false);
+  ExporterApp app(exporter(), false, notifications_);
   QTimer::singleShot(0, [&] { find<QPushButton>(app, "quit")->click(); });
   EXPECT_EQ(QApplication::exec(), 0);
 }
