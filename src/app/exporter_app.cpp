@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QScreen>
 #include <QStringList>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -13,6 +14,7 @@
 #include "app/freedesktop_notifications.hpp"
 #include "app/registration_mark.hpp"
 #include "app/single_instance.hpp"
+#include "app/stop_signals.hpp"
 #include "platform/linux_desktop_services.hpp"
 #include "platform/pictures_folder.hpp"
 #include "platform/qt_main_queue.hpp"
@@ -65,6 +67,16 @@ int ExporterApp::run(int argc, char** argv) {
         stderr);
     return 1;
   }
+  // Before Qt starts any thread, so the signals reach only the watcher. A stop
+  // (logout, systemd) quits the way "Quit" does, through the destructors, so
+  // a write in progress is stopped cleanly and its ".part" removed.
+  std::atomic<bool> stopped = false;
+  const StopSignals stopSignals([&stopped](int) {
+    stopped = true;
+    if (auto* application = QCoreApplication::instance()) {
+      QMetaObject::invokeMethod(application, &QCoreApplication::quit, Qt::QueuedConnection);
+    }
+  });
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("lumenfolio-exporter"));
   QApplication::setDesktopFileName(QStringLiteral("lumenfolio-exporter"));
@@ -91,7 +103,8 @@ int ExporterApp::run(int argc, char** argv) {
   FreedesktopNotifications notifications;
   ExporterApp app(runtime.exporter(), hasSystemTray, notifications);
   front = &app;
-  const int status = QApplication::exec();
+  // A stop before the event loop ran would otherwise be lost.
+  const int status = stopped ? 0 : QApplication::exec();
   front = nullptr;
   return status;
 }

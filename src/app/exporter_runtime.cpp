@@ -11,7 +11,8 @@
 namespace lumenfolio {
 
 ExporterRuntime::ExporterRuntime(MainQueue& mainQueue, DesktopServices& desktop, Options options)
-    : libraryOption_(std::move(options.libraryPackage)),
+    : stop_(std::move(options.stop)),
+      libraryOption_(std::move(options.libraryPackage)),
       picturesFolder_(PicturesFolder::locate()),
       clock_(std::make_unique<SystemClock>()),
       preferences_(userPreferences()),
@@ -29,12 +30,21 @@ ExporterRuntime::ExporterRuntime(MainQueue& mainQueue, DesktopServices& desktop,
       .photos = *photos_,
       .preferences = *preferences_,
       .desktop = desktop,
-      .writeSharedFile = SharedFileLock::guarding(SyncFile::write, SharedFileLock::defaultPath()),
+      .writeSharedFile = SharedFileLock::guarding(
+          [stop = stop_.get_token()](const SyncFile::Payload& payload,
+                                     const std::filesystem::path& destination) {
+            SyncFile::write(payload, destination, stop);
+          },
+          SharedFileLock::defaultPath(), stop_.get_token()),
       .runsStartUp = options.runsStartUp,
   });
 }
 
-ExporterRuntime::~ExporterRuntime() = default;
+ExporterRuntime::~ExporterRuntime() {
+  // Before the workers join: a write waiting for another process's lock, or
+  // still filling its ".part", ends now instead of holding up the exit.
+  stop_.request_stop();
+}
 
 std::optional<std::filesystem::path> ExporterRuntime::libraryPackage(
     const std::optional<std::filesystem::path>& given, const std::filesystem::path& pictures) {

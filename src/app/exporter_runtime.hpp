@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <stop_token>
 
 #include "exporter/desktop_services.hpp"
 #include "exporter/exporter.hpp"
@@ -31,6 +32,11 @@ class ExporterRuntime {
     std::optional<std::filesystem::path> libraryPackage;
     // False for a one-off export: no authorisation, observer or first export.
     bool runsStartUp = true;
+    // Requested to end the work in progress soon: a write of the shared file
+    // stops before its rename (leaving no ".part") and a wait for another
+    // process's write lock ends. The runtime requests it itself as it goes
+    // away, so quitting never waits on another process.
+    std::stop_source stop;
   };
 
   ExporterRuntime(MainQueue& mainQueue, DesktopServices& desktop, Options options);
@@ -55,6 +61,7 @@ class ExporterRuntime {
  private:
   // Declared in the order they are built; they go away in reverse, so the
   // workers have joined before the store and the platform they use are gone.
+  std::stop_source stop_;
   std::optional<std::filesystem::path> libraryOption_;
   std::filesystem::path picturesFolder_;
   std::unique_ptr<Clock> clock_;

@@ -2,15 +2,18 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <exception>
 #include <filesystem>
 #include <optional>
+#include <stop_token>
 #include <string>
 
 #include "app/exporter_runtime.hpp"
 #include "app/headless_output.hpp"
 #include "app/headless_settings.hpp"
 #include "app/status_printer.hpp"
+#include "app/stop_signals.hpp"
 #include "platform/headless_desktop_services.hpp"
 #include "platform/plain_main_queue.hpp"
 #include "sync/sync_folder.hpp"
@@ -18,6 +21,9 @@
 namespace lumenfolio::headless {
 
 namespace {
+
+// Added to the number of the signal that stopped an export, as shells do.
+constexpr int kStoppedStatus = 128;
 
 // What identifies one version of the shared file on disk, to tell a write from
 // a skipped, unchanged export.
@@ -62,13 +68,23 @@ int exportNow(const HeadlessArguments& arguments) {
     if (!folder) return failure("the folder " + arguments.folder->string() + " does not exist");
   }
 
-  PlainMainQueue queue;
+  PlainMainQueue queue;  // starts no thread
+  // A stop (systemd, Ctrl-C, `timeout` in a cron job) ends the run through the
+  // destructors below, so no ".part" and no private snapshot copy stays behind.
+  std::stop_source stop;
+  std::atomic<int> stoppedBy = 0;
+  // Before any other thread starts, so the signals reach only the watcher.
+  const StopSignals stopSignals([&](int signal) {
+    stoppedBy = signal;
+    stop.request_stop();
+    queue.quit();
+  });
   HeadlessDesktopServices desktop;
   // The folder is remembered only once the controller is built: building it
   // takes back the settings an older version left behind, which it skips as
   // soon as a folder is known.
-  ExporterRuntime runtime(queue, desktop,
-                          {.libraryPackage = arguments.library, .runsStartUp = false});
+  ExporterRuntime runtime(
+      queue, desktop, {.libraryPackage = arguments.library, .runsStartUp = false, .stop = stop});
   if (folder) {
     if (auto problem = rememberFolder(runtime.preferences(), *folder)) return failure(*problem);
   }
@@ -82,6 +98,10 @@ int exportNow(const HeadlessArguments& arguments) {
   exporter.runExport([&queue] { queue.quit(); });
   queue.run();
 
+  if (stoppedBy != 0) {
+    failure("stopped by a signal; the previous shared file is kept");
+    return kStoppedStatus + stoppedBy;
+  }
   if (exporter.status()) return failure(*exporter.status());
   if (exporter.lastExport() == lastExportBefore) return failure("the export did not run");
   const auto count = exporter.lastCount();

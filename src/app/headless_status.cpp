@@ -33,7 +33,9 @@ std::string libraryLine(const HeadlessArguments& arguments) {
 int status(const HeadlessArguments& arguments) {
   const auto preferences = ExporterRuntime::userPreferences();
   const auto lastExport = preferences->value(std::string(Exporter::kLastExportKey));
-  const auto* date = lastExport ? std::get_if<PreferenceDate>(&*lastExport) : nullptr;
+  const auto* stored = lastExport ? std::get_if<PreferenceDate>(&*lastExport) : nullptr;
+  // A date no clock can show counts as never exported, as the controller has it.
+  const auto* date = stored && stored->isPlausible() ? stored : nullptr;
   const auto lastCount = preferences->value(std::string(Exporter::kLastCountKey));
   const auto* count = lastCount ? std::get_if<std::int64_t>(&*lastCount) : nullptr;
   printLine(stdout, "Last export: " + (date ? localTime(date->secondsSince1970) + ", " +

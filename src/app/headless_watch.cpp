@@ -16,7 +16,7 @@ namespace lumenfolio::headless {
 int watch(const HeadlessArguments& arguments) {
   PlainMainQueue queue;  // starts no thread
   // Before any other thread starts, so the signals reach only the watcher.
-  const StopSignals stopSignals([&queue] { queue.quit(); });
+  const StopSignals stopSignals([&queue](int) { queue.quit(); });
   HeadlessDesktopServices desktop;
   ExporterRuntime runtime(queue, desktop,
                           {.libraryPackage = arguments.library, .runsStartUp = true});

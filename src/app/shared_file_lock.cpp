@@ -6,7 +6,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
 #include <system_error>
 #include <utility>
 
@@ -52,16 +55,44 @@ std::filesystem::path SharedFileLock::defaultPath(const std::filesystem::path& s
   return cacheHome() / "lumenfolio" / "exporter.lock";
 }
 
-SharedFileLock::SharedFileLock(const std::filesystem::path& lockFile) {
+SharedFileLock::SharedFileLock(const std::filesystem::path& lockFile, std::stop_token stop) {
   std::error_code ignored;
   std::filesystem::create_directories(lockFile.parent_path(), ignored);
-  descriptor_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  // A link in the lock's place could make this process create or lock a file
+  // elsewhere; the lock is a plain file of ours or nothing.
+  descriptor_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (descriptor_ < 0) throw lastError("Couldn't open the lock file " + lockFile.string());
-  while (::flock(descriptor_, LOCK_EX) != 0) {
-    if (errno == EINTR) continue;
-    const auto error = lastError("Couldn't lock " + lockFile.string());
+  try {
+    struct stat status {};
+    if (::fstat(descriptor_, &status) != 0)
+      throw lastError("Couldn't look at " + lockFile.string());
+    if (!S_ISREG(status.st_mode)) {
+      errno = EINVAL;
+      throw lastError("The lock file " + lockFile.string() + " is not a regular file");
+    }
+    waitForLock(lockFile, stop);
+  } catch (...) {
     ::close(descriptor_);
-    throw error;
+    throw;
+  }
+}
+
+void SharedFileLock::waitForLock(const std::filesystem::path& lockFile,
+                                 const std::stop_token& stop) const {
+  // flock cannot be woken by a stop request, so while another process holds
+  // the lock it is tried again now and then, and the wait ends on a request.
+  constexpr auto kRetry = std::chrono::milliseconds(50);
+  std::mutex mutex;
+  std::condition_variable_any asleep;
+  while (::flock(descriptor_, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) throw lastError("Couldn't lock " + lockFile.string());
+    std::unique_lock hold(mutex);
+    asleep.wait_for(hold, stop, kRetry, [] { return false; });
+    if (stop.stop_requested()) {
+      errno = ECANCELED;
+      throw lastError("Stopped while waiting for the lock " + lockFile.string());
+    }
   }
 }
 
@@ -71,10 +102,11 @@ SharedFileLock::~SharedFileLock() {
 }
 
 Exporter::SharedFileWriter SharedFileLock::guarding(Exporter::SharedFileWriter writer,
-                                                    std::filesystem::path lockFile) {
-  return [writer = std::move(writer), lockFile = std::move(lockFile)](
+                                                    std::filesystem::path lockFile,
+                                                    std::stop_token stop) {
+  return [writer = std::move(writer), lockFile = std::move(lockFile), stop = std::move(stop)](
              const SyncFile::Payload& payload, const std::filesystem::path& destination) {
-    const SharedFileLock lock(lockFile);
+    const SharedFileLock lock(lockFile, stop);
     writer(payload, destination);
   };
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <stop_token>
 
 #include "exporter/exporter.hpp"
 
@@ -21,18 +22,24 @@ class SharedFileLock {
   static std::filesystem::path defaultPath(
       const std::filesystem::path& systemRuntimeRoot = "/run/user");
 
-  // Blocks until this process holds the lock. Creates the lock file (and its
-  // folder) when needed; throws std::system_error when it cannot be opened.
-  explicit SharedFileLock(const std::filesystem::path& lockFile);
+  // Blocks until this process holds the lock, or until `stop` is requested
+  // (then throws std::system_error with operation_canceled): a program that
+  // quits never waits on another process's write. Creates the lock file (and
+  // its folder) when needed, never through a link; throws std::system_error
+  // naming the file when it cannot be opened or is not a regular file.
+  explicit SharedFileLock(const std::filesystem::path& lockFile, std::stop_token stop = {});
   ~SharedFileLock();
   SharedFileLock(const SharedFileLock&) = delete;
   SharedFileLock& operator=(const SharedFileLock&) = delete;
 
   // The writer, run with the lock held for the whole of each call.
   static Exporter::SharedFileWriter guarding(Exporter::SharedFileWriter writer,
-                                             std::filesystem::path lockFile);
+                                             std::filesystem::path lockFile,
+                                             std::stop_token stop = {});
 
  private:
+  void waitForLock(const std::filesystem::path& lockFile, const std::stop_token& stop) const;
+
   int descriptor_ = -1;
 };
 

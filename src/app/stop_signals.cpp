@@ -31,7 +31,7 @@ void check(int result, const char* what) {
 
 }  // namespace
 
-StopSignals::StopSignals(std::function<void()> onStop) : onStop_(std::move(onStop)) {
+StopSignals::StopSignals(std::function<void(int)> onStop) : onStop_(std::move(onStop)) {
   const auto set = stopSet();
   if (const int error = pthread_sigmask(SIG_BLOCK, &set, nullptr); error != 0) {
     throw std::system_error(error, std::generic_category(), "pthread_sigmask");
@@ -62,7 +62,9 @@ void StopSignals::watch() {
     }
     if (watched[1].revents != 0) return;
     signalfd_siginfo info;
-    if (::read(signals_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) onStop_();
+    if (::read(signals_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+      onStop_(static_cast<int>(info.ssi_signo));
+    }
   }
 }
 

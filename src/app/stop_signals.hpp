@@ -12,8 +12,8 @@ namespace lumenfolio {
 class StopSignals {
  public:
   // Blocks SIGINT and SIGTERM in the calling thread and starts watching for
-  // them; `onStop` runs on the watcher's thread, once per signal.
-  explicit StopSignals(std::function<void()> onStop);
+  // them; `onStop` runs on the watcher's thread, once per signal, with its number.
+  explicit StopSignals(std::function<void(int)> onStop);
   // Stops the watcher and unblocks the signals again.
   ~StopSignals();
   StopSignals(const StopSignals&) = delete;
@@ -22,7 +22,7 @@ class StopSignals {
  private:
   void watch();
 
-  std::function<void()> onStop_;
+  std::function<void(int)> onStop_;
   int signals_ = -1;   // signalfd
   int finished_ = -1;  // eventfd that ends the watch
   std::thread thread_;

@@ -47,7 +47,10 @@ class Exporter : public std::enable_shared_from_this<Exporter> {
     PhotoPlatform& photos;
     Preferences& preferences;
     DesktopServices& desktop;
-    SharedFileWriter writeSharedFile = SyncFile::write;
+    SharedFileWriter writeSharedFile = [](const SyncFile::Payload& payload,
+                                          const std::filesystem::path& destination) {
+      SyncFile::write(payload, destination);
+    };
     // The headless export runs one export of its own instead of the start-up.
     bool runsStartUp = true;
   };

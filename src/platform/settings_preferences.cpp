@@ -1,11 +1,17 @@
 #include "platform/settings_preferences.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QByteArray>
 #include <QFile>
 #include <QLocale>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QString>
+#include <QVariant>
+#include <cerrno>
+#include <cstring>
 #include <type_traits>
 
 namespace lumenfolio {
@@ -79,7 +85,11 @@ std::optional<PreferenceValue> decoded(const QString& stored) {
     return std::nullopt;
   }
   if (kind == kDate) {
-    if (auto seconds = decodedReal(payload)) return PreferenceValue(PreferenceDate{*seconds});
+    // "nan", "inf" or 1e300 parse as numbers but name no moment in time.
+    const auto seconds = decodedReal(payload);
+    if (seconds && PreferenceDate{*seconds}.isPlausible()) {
+      return PreferenceValue(PreferenceDate{*seconds});
+    }
     return std::nullopt;
   }
   if (kind == kReal) {
@@ -101,6 +111,19 @@ std::optional<PreferenceValue> decoded(const QString& stored) {
   return stored.toStdString();
 }
 
+// QSettings only tells that a sync failed; the system says why. QSettings
+// replaces the file through a new file beside it, so that is what is tried.
+std::string whyNotSaved(const std::filesystem::path& file, QSettings::Status status) {
+  std::error_code error;
+  if (std::filesystem::is_directory(file, error)) return std::strerror(EISDIR);
+  const auto folder = file.parent_path();
+  const int probe = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (probe < 0 && errno != EOPNOTSUPP && errno != EISDIR) return std::strerror(errno);
+  if (probe >= 0) ::close(probe);
+  return status == QSettings::FormatError ? "the file could not be written in its format"
+                                          : "the file could not be written";
+}
+
 }  // namespace
 
 std::filesystem::path SettingsPreferences::defaultPath() {
@@ -112,13 +135,17 @@ std::filesystem::path SettingsPreferences::defaultPath() {
 SettingsPreferences::SettingsPreferences() : SettingsPreferences(defaultPath()) {}
 
 SettingsPreferences::SettingsPreferences(const std::filesystem::path& file)
-    : path_(file),
-      settings_(std::make_unique<QSettings>(QFile::decodeName(QByteArray::fromStdString(file)),
-                                            QSettings::IniFormat)) {}
+    : path_(file), settings_(openSettings()) {}
 
 SettingsPreferences::~SettingsPreferences() = default;
 
+std::unique_ptr<QSettings> SettingsPreferences::openSettings() const {
+  return std::make_unique<QSettings>(QFile::decodeName(QByteArray::fromStdString(path_)),
+                                     QSettings::IniFormat);
+}
+
 std::optional<PreferenceValue> SettingsPreferences::value(const std::string& key) const {
+  const std::lock_guard lock(mutex_);
   settings_->sync();
   const auto stored = settings_->value(qtKey(key));
   if (!stored.isValid()) return std::nullopt;
@@ -126,13 +153,41 @@ std::optional<PreferenceValue> SettingsPreferences::value(const std::string& key
 }
 
 void SettingsPreferences::setValue(const std::string& key, const PreferenceValue& value) {
+  const std::lock_guard lock(mutex_);
+  startChange();
+  const auto before = settings_->value(qtKey(key));
   settings_->setValue(qtKey(key), encoded(value));
-  settings_->sync();
+  syncChange(key, before);
 }
 
 void SettingsPreferences::remove(const std::string& key) {
+  const std::lock_guard lock(mutex_);
+  startChange();
+  const auto before = settings_->value(qtKey(key));
   settings_->remove(qtKey(key));
+  syncChange(key, before);
+}
+
+void SettingsPreferences::startChange() {
+  // A QSettings keeps the first error it met for good, one met while reading
+  // included; a change is judged by a QSettings that has met none.
+  if (settings_->status() != QSettings::NoError) settings_ = openSettings();
+}
+
+void SettingsPreferences::syncChange(const std::string& key, const QVariant& before) {
   settings_->sync();
+  const auto status = settings_->status();
+  if (status == QSettings::NoError) return;
+  // Qt keeps the contents of each settings file for the whole process, unsaved
+  // changes included; the change is taken back, so nobody reads a value that
+  // is not stored.
+  if (before.isValid()) {
+    settings_->setValue(qtKey(key), before);
+  } else {
+    settings_->remove(qtKey(key));
+  }
+  throw PreferencesError("Couldn't save the settings in " + path_.string() + ": " +
+                         whyNotSaved(path_, status));
 }
 
 }  // namespace lumenfolio

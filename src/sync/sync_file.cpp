@@ -16,6 +16,7 @@
 #include <memory>
 #include <new>
 #include <numeric>
+#include <stop_token>
 #include <system_error>
 #include <tuple>
 
@@ -49,7 +50,9 @@ constexpr const char* kInsertFeature = "INSERT OR REPLACE INTO feature VALUES(?,
 constexpr const char* kInsertPrint = "INSERT OR REPLACE INTO print VALUES(?,?,?)";
 constexpr const char* kInsertVerdict = "INSERT OR REPLACE INTO verdict VALUES(?,?,?,?,?)";
 
-constexpr int kOpenFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+// The ".part" file exists already, made by this write alone; SQLite must open
+// that very file and never follow a link someone put in its place meanwhile.
+constexpr int kOpenFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW;
 
 constexpr const char* kSchemaVersion = "6";
 constexpr const char* kMinReaderVersion = "5";
@@ -156,6 +159,14 @@ std::string secondsText(double seconds) {
   return text;
 }
 
+// How many SQLite virtual machine steps pass between two looks at the stop
+// request: often enough to end within milliseconds, rarely enough to cost nothing.
+constexpr int kStepsBetweenStopChecks = 10000;
+
+int stopRequested(void* stop) {
+  return static_cast<const std::stop_token*>(stop)->stop_requested() ? 1 : 0;
+}
+
 void insertRecords(const SqliteDatabase& db, const SyncFile::Payload& payload) {
   Transaction transaction(db);
   insertMeta(db, "schema", kSchemaVersion);
@@ -169,15 +180,20 @@ void insertRecords(const SqliteDatabase& db, const SyncFile::Payload& payload) {
   transaction.commit();
 }
 
-void fill(const fs::path& location, const SyncFile::Payload& payload) {
+void fill(const fs::path& location, const SyncFile::Payload& payload,
+          const std::stop_token& stop) {
   auto db = SqliteDatabase::open(location.string(), kOpenFlags);
   require(static_cast<bool>(db));
+  // A stop request interrupts the statement at hand; its failure ends the write.
+  sqlite3_progress_handler(db.handle(), kStepsBetweenStopChecks, stopRequested,
+                           const_cast<std::stop_token*>(&stop));
   require(db.exec(kSchema) == SQLITE_OK);
   try {
     insertRecords(db, payload);
   } catch (const SqliteError& error) {
     throw SyncError(SyncError::Code::cannotWrite, error);
   }
+  sqlite3_progress_handler(db.handle(), 0, nullptr, nullptr);
   require(db.close() == SQLITE_OK);
 }
 
@@ -190,6 +206,7 @@ class FileDescriptor {
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
 
+  int get() const { return fd_; }
   bool sync() const { return fd_ >= 0 && ::fsync(fd_) == 0; }
 
  private:
@@ -200,16 +217,42 @@ bool syncPath(const fs::path& path, int flags) {
   return FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | flags)).sync();
 }
 
-// The rename must not reach the disk before the contents it names.
-void flushToDisk(const fs::path& part) {
-  require(syncPath(part, 0));
+// Made in one step that fails rather than open whatever is under the name: a
+// link or a file planted there after the stale one was removed could
+// otherwise send the write into someone else's file.
+int createPart(const fs::path& part) {
+  const int created =
+      ::open(part.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  require(created >= 0);
+  return created;
+}
+
+// The rename must not reach the disk before the contents it names. The
+// identity is that of the file this write created; if the name now holds
+// another file, that file is not ours to move into place.
+SharedFileIdentity flushToDisk(const FileDescriptor& created, const fs::path& part,
+                               const fs::path& destination) {
+  require(created.sync());
+  auto identity = SharedFileIdentity::ofDescriptor(created.get(), destination);
+  const auto underName = SharedFileIdentity::of(part);
+  require(identity && underName && identity->device == underName->device &&
+          identity->inode == underName->inode);
+  return *identity;
+}
+
+void throwIfStopped(const std::stop_token& stop) {
+  if (stop.stop_requested()) {
+    throw std::system_error(std::make_error_code(std::errc::operation_canceled),
+                            "The write of the shared file was stopped");
+  }
 }
 
 // Readers of the folder see the old complete file or the new complete one,
 // never a gap between a removal and a move.
 void replace(const fs::path& part, const fs::path& destination) {
   if (::rename(part.c_str(), destination.c_str()) != 0) {
-    throw std::system_error(errno, std::system_category());
+    throw std::system_error(errno, std::generic_category(),
+                            "Couldn't put the shared file in place as " + destination.string());
   }
   // Makes the new name durable. The file is already in place for readers, and
   // some file systems refuse to sync a folder, so a failure changes nothing.
@@ -280,20 +323,30 @@ class Sha256 {
 
 }  // namespace
 
-void SyncFile::write(const Payload& payload, const fs::path& destination) {
+SharedFileIdentity SyncFile::write(const Payload& payload, const fs::path& destination,
+                                   const std::stop_token& stop) {
   if (!isSafeDestination(destination)) throw SyncError(SyncError::Code::cannotWrite);
   auto part = destination;
   part += ".part";
   std::error_code ignored;
   fs::remove(part, ignored);
+  const FileDescriptor created(createPart(part));
   try {
-    fill(part, payload);
-    flushToDisk(part);
+    fill(part, payload, stop);
+    auto identity = flushToDisk(created, part, destination);
+    throwIfStopped(stop);
+    replace(part, destination);
+    return identity;
   } catch (...) {
-    fs::remove(part, ignored);
+    // Whatever ended the write, the half-built file goes with it. The name may
+    // hold someone else's file by now, so only this write's own file is removed.
+    const auto underName = SharedFileIdentity::of(part);
+    const auto ours = SharedFileIdentity::ofDescriptor(created.get(), part);
+    if (underName && ours && underName->inode == ours->inode && underName->device == ours->device) {
+      fs::remove(part, ignored);
+    }
     throw;
   }
-  replace(part, destination);
 }
 
 std::string SyncFile::key(std::vector<std::string> texts) {

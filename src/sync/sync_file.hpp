@@ -5,12 +5,14 @@
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/failure.hpp"
 #include "model/bytes.hpp"
+#include "sync/shared_file_identity.hpp"
 
 namespace lumenfolio {
 
@@ -78,16 +80,20 @@ class SyncFile {
   };
 
   // Writes the payload as a complete new shared file at `destination`: built
-  // as destination + ".part" beside it (a stale one is removed first), flushed
-  // to disk, then renamed over the previous file, so readers only ever find a
-  // complete file under the final name. Folders are never created.
+  // as destination + ".part" beside it (a stale one is removed first, and the
+  // new one is created afresh without following links), flushed to disk, then
+  // renamed over the previous file, so readers only ever find a complete file
+  // under the final name. Folders are never created. Returns the identity of
+  // the file now under the destination's name.
   // Throws SyncError(cannotWrite) when the file cannot be built (the folder is
-  // missing or unwritable, SQLite fails at any step, the disk fills up) or when
-  // the destination's file name is not a safe single name; the ".part" is then
-  // removed. Throws std::system_error with the system's own error when the
-  // rename fails; the ".part" then stays until the next write. In every failure
-  // the previous file stays as it was.
-  static void write(const Payload& payload, const std::filesystem::path& destination);
+  // missing or unwritable, something else took the ".part" name, SQLite fails
+  // at any step, the disk fills up) or when the destination's file name is not
+  // a safe single name. Throws std::system_error when `stop` is requested
+  // before the rename (operation_canceled), and when the rename fails, naming
+  // the destination, with the system's own error. In every failure the ".part"
+  // this write made is removed and the previous file stays as it was.
+  static SharedFileIdentity write(const Payload& payload, const std::filesystem::path& destination,
+                                  const std::stop_token& stop = {});
 
   // Lowercase hex SHA-256 of the texts, as given, joined with line feeds in the
   // order of the Unicode scalar values of their NFC forms.

@@ -19,16 +19,19 @@ namespace fs = std::filesystem;
 const std::string kFolderBookmark(SyncFolder::kFolderBookmarkKey);
 const std::string kDeviceID(SyncFolder::kDeviceIDKey);
 
-// The stored path, when it names an existing directory. Bytes that cannot be
-// a path here (empty, relative, holding a NUL) never name a usable folder.
-std::optional<fs::path> usableFolder(const Bytes& bookmark) {
+// The stored path, whether or not it is there right now. Bytes that cannot be
+// a path here (empty, relative, holding a NUL) never name a folder.
+std::optional<fs::path> storedFolder(const Bytes& bookmark) {
   if (bookmark.empty() || std::find(bookmark.begin(), bookmark.end(), 0) != bookmark.end()) {
     return std::nullopt;
   }
-  const fs::path folder(std::string(bookmark.begin(), bookmark.end()));
-  std::error_code error;
-  if (!folder.is_absolute() || !fs::is_directory(folder, error)) return std::nullopt;
+  fs::path folder(std::string(bookmark.begin(), bookmark.end()));
+  if (!folder.is_absolute()) return std::nullopt;
   return folder;
+}
+
+const Bytes* storedBookmark(const std::optional<PreferenceValue>& stored) {
+  return stored ? std::get_if<Bytes>(&*stored) : nullptr;
 }
 
 // The same folder the way it is stored: absolute, without "." or ".." steps
@@ -59,16 +62,25 @@ std::string newDeviceID() {
 }  // namespace
 
 std::optional<FolderAccess> SyncFolder::resolve(Preferences& preferences) {
-  const auto stored = preferences.value(kFolderBookmark);
-  const auto* bookmark = stored ? std::get_if<Bytes>(&*stored) : nullptr;
-  if (bookmark == nullptr) return std::nullopt;
-  auto folder = usableFolder(*bookmark);
-  if (!folder) {
-    preferences.remove(kFolderBookmark);
-    return std::nullopt;
-  }
+  auto folder = remembered(preferences);
+  std::error_code error;
+  if (!folder || !fs::is_directory(*folder, error)) return std::nullopt;
   // A plain path opens no access scope, so there is nothing to close.
   return FolderAccess{std::move(*folder), [] {}};
+}
+
+std::optional<fs::path> SyncFolder::remembered(Preferences& preferences) {
+  const auto stored = preferences.value(kFolderBookmark);
+  const auto* bookmark = storedBookmark(stored);
+  if (bookmark == nullptr) return std::nullopt;
+  auto folder = storedFolder(*bookmark);
+  if (folder) return folder;
+  try {
+    preferences.remove(kFolderBookmark);
+  } catch (const PreferencesError&) {
+    // Unusable either way; the next look forgets it again.
+  }
+  return std::nullopt;
 }
 
 void SyncFolder::remember(Preferences& preferences, const fs::path& folder) {

@@ -149,7 +149,8 @@ class ExporterProcess {
 class HeadlessUser {
  public:
   HeadlessUser() {
-    for (const auto& folder : {home(), configHome(), runtimeDir(), cacheHome(), pictures()}) {
+    for (const auto& folder :
+         {home(), configHome(), runtimeDir(), cacheHome(), pictures(), tmpDir()}) {
       std::filesystem::create_directories(folder);
     }
     std::filesystem::permissions(runtimeDir(), std::filesystem::perms::owner_all);
@@ -160,6 +161,8 @@ class HeadlessUser {
   std::filesystem::path cacheHome() const { return home() / ".cache"; }
   std::filesystem::path runtimeDir() const { return dir_ / "runtime"; }
   std::filesystem::path pictures() const { return home() / "Pictures"; }
+  // $TMPDIR of the user's processes, so a test sees every temporary file they leave.
+  std::filesystem::path tmpDir() const { return dir_ / "tmp"; }
   std::filesystem::path defaultLibrary() const {
     return pictures() / "Photos Library.photoslibrary";
   }
@@ -178,6 +181,7 @@ class HeadlessUser {
             "XDG_CONFIG_HOME=" + configHome().string(),
             "XDG_RUNTIME_DIR=" + runtimeDir().string(),
             "XDG_CACHE_HOME=" + cacheHome().string(),
+            "TMPDIR=" + tmpDir().string(),
             "PATH=/usr/local/bin:/usr/bin:/bin",
             "LANG=C.UTF-8",
             "TZ=UTC"};

@@ -1,9 +1,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <stop_token>
+#include <system_error>
 #include <thread>
 
 #include "app/shared_file_lock.hpp"
@@ -99,6 +104,37 @@ TEST(SharedFileLock, livesInTheRuntimeFolderElseTheSessionFolderElseTheCache) {
   ::setenv("HOME", (dir / "home").c_str(), 1);
   EXPECT_EQ(SharedFileLock::defaultPath(noSessions),
             dir / "home" / ".cache" / "lumenfolio" / "exporter.lock");
+}
+
+TEST(SharedFileLock, refusesALinkOrAnythingButARegularFile) {
+  const testing::TempDir dir;
+  const auto file = dir / "exporter.lock";
+  const auto target = dir / "target";
+  std::filesystem::create_symlink(target, file);
+  EXPECT_THROW(SharedFileLock{file}, std::system_error);
+  EXPECT_FALSE(std::filesystem::exists(target)) << "the link was followed";
+
+  std::filesystem::remove(file);
+  ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+  EXPECT_THROW(SharedFileLock{file}, std::system_error);
+}
+
+TEST(SharedFileLock, aStopRequestEndsTheWaitForAnotherHolder) {
+  const testing::TempDir dir;
+  const auto file = dir / "exporter.lock";
+  const SharedFileLock held(file);
+  std::stop_source stop;
+  std::thread stopper([&stop] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    stop.request_stop();
+  });
+  try {
+    const SharedFileLock waiting(file, stop.get_token());
+    ADD_FAILURE() << "took a lock another holder has";
+  } catch (const std::system_error& error) {
+    EXPECT_EQ(error.code().value(), ECANCELED);
+  }
+  stopper.join();
 }
 
 }  // namespace

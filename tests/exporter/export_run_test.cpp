@@ -350,7 +350,7 @@ TEST_F(ExportRun, afterAFailedWriteTheSameRowsAreWrittenAgain) {
   EXPECT_EQ(exporter->lastExport(), lastExport);
   EXPECT_EQ(sharedFileRows(harness.sharedFile())[1].terms, "beach dog");
 
-  harness.writer = SyncFile::write;
+  harness.writer = ExporterHarness::writeForReal;
   harness.exportNow(*exporter);
   EXPECT_EQ(harness.writes, 3);
   EXPECT_EQ(sharedFileRows(harness.sharedFile())[1].terms, "snow");

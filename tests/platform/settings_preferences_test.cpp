@@ -4,7 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <string>
@@ -197,6 +199,41 @@ TEST(SettingsPreferencesLocation, defaultFileLiesInTheUsersConfigurationFolder) 
     unsetenv("XDG_CONFIG_HOME");
   }
   EXPECT_EQ(path, config / "lumenfolio" / "exporter.conf");
+}
+
+TEST_F(SettingsPreferencesTest, aChangeThatCannotBeSavedThrowsAndIsNotReadBack) {
+  SettingsPreferences preferences(file());
+  preferences.setValue("sync.deviceID", std::string("1a2b3c4d"));
+  fs::remove(file());
+  fs::create_directory(file());  // a folder in the settings file's place
+
+  try {
+    preferences.setValue("sync.deviceID", std::string("99999999"));
+    ADD_FAILURE() << "a change that cannot be saved was taken";
+  } catch (const PreferencesError& error) {
+    EXPECT_NE(std::string(error.what()).find(file().string()), std::string::npos) << error.what();
+    EXPECT_NE(std::string(error.what()).find(std::strerror(EISDIR)), std::string::npos)
+        << error.what();
+  }
+  EXPECT_NE(preferences.value("sync.deviceID"), PreferenceValue(std::string("99999999")));
+  EXPECT_THROW(preferences.remove("sync.deviceID"), PreferencesError);
+
+  // Saved again once the file can be written, by the same object.
+  fs::remove(file());
+  preferences.setValue("sync.deviceID", std::string("5e6f7a8b"));
+  EXPECT_EQ(SettingsPreferences(file()).value("sync.deviceID"),
+            PreferenceValue(std::string("5e6f7a8b")));
+}
+
+TEST_F(SettingsPreferencesTest, aDateThatNamesNoMomentReadsAsAbsent) {
+  fs::create_directories(file().parent_path());
+  for (const char* stored : {"nan", "inf", "-inf", "1e300", "-1e300", "253402300800"}) {
+    std::ofstream(file()) << "[General]\nexporter.lastExport=date:" << stored << "\n";
+    EXPECT_FALSE(SettingsPreferences(file()).value("exporter.lastExport")) << stored;
+  }
+  std::ofstream(file()) << "[General]\nexporter.lastExport=date:1733412345.25\n";
+  EXPECT_EQ(SettingsPreferences(file()).value("exporter.lastExport"),
+            PreferenceValue(PreferenceDate{1733412345.25}));
 }
 
 }  // namespace

@@ -24,6 +24,12 @@ namespace lumenfolio::testing {
 
 class ExporterHarness {
  public:
+  // The real writer, for tests that swap it back after a failure.
+  static void writeForReal(const SyncFile::Payload& payload,
+                           const std::filesystem::path& destination) {
+    SyncFile::write(payload, destination);
+  }
+
   ExporterHarness();
 
   Exporter::Dependencies dependencies(bool runsStartUp = true);
@@ -55,7 +61,7 @@ class ExporterHarness {
   FakeDesktopServices desktop;
   // Swapped by tests that need the write to fail; every call is counted, and
   // the last payload and destination handed over are kept.
-  Exporter::SharedFileWriter writer = SyncFile::write;
+  Exporter::SharedFileWriter writer = writeForReal;
   int writes = 0;
   std::optional<SyncFile::Payload> lastPayload;
   std::filesystem::path lastDestination;

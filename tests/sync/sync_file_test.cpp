@@ -6,7 +6,9 @@
 #include <charconv>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <random>
+#include <stop_token>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -377,7 +379,7 @@ TEST_F(SyncFileTest, fullDiskWithoutAPreviousFileLeavesNothingBehind) {
   EXPECT_FALSE(fs::exists(part()));
 }
 
-TEST_F(SyncFileTest, failedMoveRaisesTheSystemErrorAndLeavesTheDestinationAlone) {
+TEST_F(SyncFileTest, failedMoveSaysWhereAndWhyAndLeavesNothingBehind) {
   // A folder with content under the final name cannot be replaced by a file.
   fs::create_directory(destination());
   std::ofstream(destination() / "keep") << "kept";
@@ -389,11 +391,91 @@ TEST_F(SyncFileTest, failedMoveRaisesTheSystemErrorAndLeavesTheDestinationAlone)
     ADD_FAILURE() << "expected the system's error, got " << error.what();
   } catch (const std::system_error& error) {
     EXPECT_EQ(error.code().value(), EISDIR);
-    EXPECT_STREQ(error.what(), std::strerror(EISDIR));
+    EXPECT_EQ(std::string(error.what()), "Couldn't put the shared file in place as " +
+                                             destination().string() + ": " + std::strerror(EISDIR));
   }
 
   EXPECT_TRUE(fs::is_directory(destination()));
   EXPECT_TRUE(fs::exists(destination() / "keep"));
+  EXPECT_FALSE(fs::exists(part()));
+}
+
+TEST_F(SyncFileTest, returnsTheIdentityOfTheFileNowInPlace) {
+  const auto identity = SyncFile::write(payload("new", 2), destination());
+
+  EXPECT_EQ(SharedFileIdentity::of(destination()), identity);
+  EXPECT_EQ(identity.file, destination());
+  EXPECT_EQ(identity.size, fs::file_size(destination()));
+}
+
+TEST_F(SyncFileTest, aStopRequestedBeforeTheMoveKeepsThePreviousFileAndLeavesNoPart) {
+  SyncFile::write(payload("previous", 3), destination());
+  std::stop_source stop;
+  stop.request_stop();
+
+  try {
+    SyncFile::write(payload("large", 20000), destination(), stop.get_token());
+    ADD_FAILURE() << "a stopped write finished";
+  } catch (const SyncError&) {
+    // Stopped while SQLite was filling the file.
+  } catch (const std::system_error& error) {
+    EXPECT_EQ(error.code(), std::errc::operation_canceled);
+  }
+
+  expectPreviousFileIntact();
+  EXPECT_FALSE(fs::exists(part()));
+}
+
+// The default VFS with one change: just before SQLite looks up the path of a
+// database it opens, a link to `target` takes the place of whatever is there,
+// as someone with write access to the shared folder could do between the
+// removal of a stale ".part" and its opening.
+class LinkPlantingVfs {
+ public:
+  LinkPlantingVfs(fs::path linkPath, fs::path target) : vfs_(*sqlite3_vfs_find(nullptr)) {
+    planted() = {std::move(linkPath), std::move(target), vfs_.xFullPathname};
+    vfs_.zName = "lumenfolio-link-planting";
+    vfs_.xFullPathname = [](sqlite3_vfs* vfs, const char* name, int size, char* out) {
+      if (fs::path(name) == planted().link) {
+        std::error_code ignored;
+        fs::remove(planted().link, ignored);
+        fs::create_symlink(planted().target, planted().link);
+      }
+      return planted().fullPathname(vfs, name, size, out);
+    };
+    sqlite3_vfs_register(&vfs_, 1);
+  }
+  ~LinkPlantingVfs() { sqlite3_vfs_unregister(&vfs_); }
+  LinkPlantingVfs(const LinkPlantingVfs&) = delete;
+  LinkPlantingVfs& operator=(const LinkPlantingVfs&) = delete;
+
+ private:
+  struct Planted {
+    fs::path link;
+    fs::path target;
+    decltype(sqlite3_vfs::xFullPathname) fullPathname = nullptr;
+  };
+  static Planted& planted() {
+    static Planted instance;
+    return instance;
+  }
+
+  sqlite3_vfs vfs_;
+};
+
+TEST_F(SyncFileTest, aLinkPlantedAtThePartNameIsNeverWrittenThrough) {
+  SyncFile::write(payload("previous", 3), destination());
+  const auto victim = folder() / "someone else's file";
+  std::ofstream(victim) << "not the exporter's to touch";
+  {
+    const LinkPlantingVfs planting(part(), victim);
+    expectCannotWrite(payload("new", 1), destination());
+  }
+
+  std::ifstream read(victim);
+  const std::string content((std::istreambuf_iterator<char>(read)), {});
+  EXPECT_EQ(content, "not the exporter's to touch");
+  expectPreviousFileIntact();
 }
 
 class UnsafeDestination : public SyncFileTest, public ::testing::WithParamInterface<std::string> {};

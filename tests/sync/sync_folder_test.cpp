@@ -94,26 +94,40 @@ TEST_F(SyncFolderTest, rememberRefusesWhatIsNoFolderAndKeepsTheEarlierChoice) {
   EXPECT_EQ(std::get<Bytes>(preferences_.values.at(kBookmark)), bytesOf(folder.string()));
 }
 
-TEST_F(SyncFolderTest, vanishedFolderIsForgottenAndStaysForgotten) {
+TEST_F(SyncFolderTest, aFolderThatIsBrieflyGoneIsKeptAndResolvesOnceBack) {
   const auto folder = makeFolder("Shared");
   SyncFolder::remember(preferences_, folder);
   fs::remove(folder);
 
   EXPECT_FALSE(SyncFolder::resolve(preferences_));
-  EXPECT_FALSE(preferences_.values.count(kBookmark));
+  EXPECT_EQ(SyncFolder::remembered(preferences_), folder);
+  EXPECT_EQ(std::get<Bytes>(preferences_.values.at(kBookmark)), bytesOf(folder.string()));
 
   fs::create_directory(folder);
-  EXPECT_FALSE(SyncFolder::resolve(preferences_));
+  const auto access = SyncFolder::resolve(preferences_);
+  ASSERT_TRUE(access);
+  EXPECT_EQ(access->url, folder);
 }
 
-TEST_F(SyncFolderTest, folderReplacedByAFileIsForgotten) {
+TEST_F(SyncFolderTest, aFolderReplacedByAFileDoesNotResolveButIsKept) {
   const auto folder = makeFolder("Shared");
   SyncFolder::remember(preferences_, folder);
   fs::remove(folder);
   std::ofstream(folder) << "now a file";
 
   EXPECT_FALSE(SyncFolder::resolve(preferences_));
-  EXPECT_FALSE(preferences_.values.count(kBookmark));
+  EXPECT_EQ(SyncFolder::remembered(preferences_), folder);
+}
+
+TEST_F(SyncFolderTest, onlyAnotherChoiceReplacesAFolderThatIsGone) {
+  const auto gone = makeFolder("Gone");
+  const auto other = makeFolder("Other");
+  SyncFolder::remember(preferences_, gone);
+  fs::remove(gone);
+
+  SyncFolder::remember(preferences_, other);
+  EXPECT_EQ(SyncFolder::remembered(preferences_), other);
+  EXPECT_EQ(SyncFolder::resolve(preferences_)->url, other);
 }
 
 TEST_F(SyncFolderTest, bytesThatAreNoUsablePathAreForgotten) {
