@@ -180,8 +180,7 @@ void insertRecords(const SqliteDatabase& db, const SyncFile::Payload& payload) {
   transaction.commit();
 }
 
-void fill(const fs::path& location, const SyncFile::Payload& payload,
-          const std::stop_token& stop) {
+void fill(const fs::path& location, const SyncFile::Payload& payload, const std::stop_token& stop) {
   auto db = SqliteDatabase::open(location.string(), kOpenFlags);
   require(static_cast<bool>(db));
   // A stop request interrupts the statement at hand; its failure ends the write.
@@ -223,7 +222,9 @@ bool syncPath(const fs::path& path, int flags) {
 int createPart(const fs::path& part) {
   const int created =
       ::open(part.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-  require(created >= 0);
+  if (created < 0) {
+    throw SyncError(SyncError::Code::cannotWrite, Failure::fromErrno("create", part, errno));
+  }
   return created;
 }
 
