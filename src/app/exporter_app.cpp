@@ -135,6 +135,11 @@ ExporterApp::ExporterApp(Exporter& exporter, bool hasSystemTray,
   tray_.setContextMenu(&trayMenu_);
 
   panel_.setOnHidden([this] { sinceHidden_.start(); });
+  // A panel that grows while open, as its text grows, is placed anew so it
+  // still hangs from the tray item and stays whole on the screen.
+  panel_.setOnResized([this] {
+    if (panel_.isVisible() && hasSystemTray_) placePanel();
+  });
   observer_ = exporter_.addObserver([this] { refresh(); });
   refresh();
   // Shown even without a tray now, so a tray that appears later still gets the item.

@@ -259,6 +259,11 @@ void ExporterMenu::hideEvent(QHideEvent* event) {
   if (onHidden_) onHidden_();
 }
 
+void ExporterMenu::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (onResized_) onResized_();
+}
+
 // A label whose colour is a paler shade of the panel's text colour.
 QLabel* ExporterMenu::secondary(QLabel* label) {
   secondary_.push_back(label);

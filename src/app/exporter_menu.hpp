@@ -55,10 +55,13 @@ class ExporterMenu : public QWidget {
 
   // Called whenever the panel is hidden, by a command or by a click elsewhere.
   void setOnHidden(std::function<void()> onHidden) { onHidden_ = std::move(onHidden); }
+  // Called whenever the panel's size changed, as its content grew or shrank.
+  void setOnResized(std::function<void()> onResized) { onResized_ = std::move(onResized); }
 
  protected:
   bool event(QEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
 
  private:
@@ -76,6 +79,7 @@ class ExporterMenu : public QWidget {
 
   Actions actions_;
   std::function<void()> onHidden_;
+  std::function<void()> onResized_;
   QVBoxLayout* layout_ = nullptr;
   QLabel* lastExport_ = nullptr;
   QWidget* working_ = nullptr;

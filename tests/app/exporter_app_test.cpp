@@ -6,6 +6,7 @@
 #include <xcb/xcb.h>
 
 #include <QCheckBox>
+#include <QCursor>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -245,6 +246,32 @@ TEST_F(ExporterAppTest, withTrayThePanelIsAPopupOpenedByTheTrayItem) {
   EXPECT_TRUE(app.panel().isVisible()) << "the item's menu leaves the panel alone";
   ASSERT_NE(app.trayIcon().contextMenu(), nullptr);
   EXPECT_EQ(app.trayIcon().contextMenu()->actions().size(), 2);
+}
+
+// A tray item at the bottom of the screen: the panel opens above it, and when
+// its text grows while it is open (a larger font, another screen's DPI) it
+// grows upwards, still whole on the screen and still ending above the item.
+TEST_F(ExporterAppTest, aPanelThatGrowsWhileOpenIsPlacedAnew) {
+  ExporterApp app(exporter(), true, notifications_);
+  // Only the panel's own growth moves it below, not a redraw for the exporter.
+  ASSERT_TRUE(exportEnds());
+  const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+  const QPoint item(room.center().x(), room.bottom() - 2);
+  QCursor::setPos(item);
+  app.showPanel();
+  const QRect opened = app.panel().geometry();
+  ASSERT_TRUE(room.contains(opened));
+  ASSERT_LT(opened.bottom(), item.y());
+
+  QFont larger = app.panel().font();
+  larger.setPointSizeF(larger.pointSizeF() * 1.4);
+  app.panel().setFont(larger);
+  QCoreApplication::processEvents();
+  const QRect grown = app.panel().geometry();
+  EXPECT_GT(grown.height(), opened.height());
+  EXPECT_TRUE(room.contains(grown));
+  EXPECT_LT(grown.bottom(), item.y());
+  EXPECT_NEAR(grown.bottom(), opened.bottom(), 4);
 }
 
 TEST_F(ExporterAppTest, panelAndTrayImageFollowTheExporter) {
