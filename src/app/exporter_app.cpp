@@ -15,6 +15,7 @@
 #include "app/registration_mark.hpp"
 #include "app/single_instance.hpp"
 #include "app/stop_signals.hpp"
+#include "platform/console_log.hpp"
 #include "platform/linux_desktop_services.hpp"
 #include "platform/pictures_folder.hpp"
 #include "platform/qt_main_queue.hpp"
@@ -99,7 +100,11 @@ int ExporterApp::run(int argc, char** argv) {
 
   QtMainQueue mainQueue;
   LinuxDesktopServices desktop(PicturesFolder::locate());
-  ExporterRuntime runtime(mainQueue, desktop, {});
+  // A failure shows in the panel only while it is open; the log keeps it for
+  // whoever reads stderr or the journal later.
+  ConsoleLog log("lumenfolio-exporter", ConsoleLog::Verbosity::normal);
+  ExporterRuntime runtime(mainQueue, desktop,
+                          {.libraryPackage = {}, .runsStartUp = true, .log = log});
   FreedesktopNotifications notifications;
   ExporterApp app(runtime.exporter(), hasSystemTray, notifications);
   front = &app;

@@ -37,6 +37,7 @@ ExporterRuntime::ExporterRuntime(MainQueue& mainQueue, DesktopServices& desktop,
           },
           SharedFileLock::defaultPath(), stop_.get_token()),
       .runsStartUp = options.runsStartUp,
+      .log = options.log,
   });
 }
 

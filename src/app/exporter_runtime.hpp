@@ -17,6 +17,7 @@
 #include <optional>
 #include <stop_token>
 
+#include "base/log_sink.hpp"
 #include "exporter/desktop_services.hpp"
 #include "exporter/exporter.hpp"
 #include "exporter/main_queue.hpp"
@@ -37,6 +38,8 @@ class ExporterRuntime {
     // process's write lock ends. The runtime requests it itself as it goes
     // away, so quitting never waits on another process.
     std::stop_source stop;
+    // Where the controller writes each failure with its cause.
+    LogSink& log = LogSink::discard();
   };
 
   ExporterRuntime(MainQueue& mainQueue, DesktopServices& desktop, Options options);

@@ -53,6 +53,15 @@ std::string firstCharacters(const std::string& text, std::size_t count) {
   return text.substr(0, end);
 }
 
+// The cause of a failure to write `file`, naming the file unless it already does.
+std::string withPath(const std::string& cause, const std::string& text,
+                     const std::filesystem::path& file) {
+  const auto path = file.string();
+  if (cause.empty() || cause == text) return path;
+  if (cause.find(file.parent_path().string()) != std::string::npos) return cause;
+  return cause + ": " + path;
+}
+
 template <typename Map>
 typename Map::mapped_type valueOrEmpty(const Map& map, const std::string& name) {
   const auto found = map.find(name);
@@ -79,7 +88,7 @@ void Exporter::runExport(std::function<void()> done) {
   }
   auto folder = SyncFolder::resolve(deps_.preferences);
   if (!folder) {
-    setStatus(std::string(kChooseFolderText));
+    fail(ExportFailure::noFolder, std::string(kChooseFolderText));
     queue(std::move(done));
     return;
   }
@@ -138,7 +147,15 @@ void Exporter::Run::readFailure() {
 
 void Exporter::Run::reportMissingData() {
   const bool hasFailure = failure_ && !failure_->empty();
-  exporter_->setStatus(hasFailure ? *failure_ : std::string(kNoMeasuresText));
+  if (!hasFailure) {
+    exporter_->fail(ExportFailure::noLibraryData, std::string(kNoMeasuresText));
+  } else {
+    // The store asks for access exactly when it found the databases and
+    // could open none of them; any other text of its own says it found none.
+    exporter_->fail(
+        needsFullDiskAccess_ ? ExportFailure::libraryUnreadable : ExportFailure::noLibrary,
+        *failure_);
+  }
   close();
 }
 
@@ -191,7 +208,9 @@ void Exporter::Run::writeUnlessUnchanged() {
   // The device identifier comes from the preferences and may hold anything; a
   // name that would leave the folder is never written.
   if (!SyncFolder::isSafeFileName(name)) {
-    exporter_->setStatus(std::string(SyncError::description(SyncError::Code::cannotWrite)));
+    exporter_->fail(ExportFailure::writeFailed,
+                    std::string(SyncError::description(SyncError::Code::cannotWrite)),
+                    "the device identifier makes no safe file name: " + name);
     close();
     return;
   }
@@ -214,22 +233,26 @@ void Exporter::Run::write() {
                          [self = shared_from_this()] { self->written(); });
 }
 
-std::optional<std::string> Exporter::Run::writeSharedFile() const {
+std::optional<Exporter::Run::WriteError> Exporter::Run::writeSharedFile() const {
   try {
     deps().writeSharedFile(payload_, file_);
     return std::nullopt;
   } catch (const SyncError& error) {
-    return std::string(SyncError::description(error.code()));
+    const auto& cause = error.cause();
+    return WriteError{std::string(SyncError::description(error.code())),
+                      cause ? cause->what() : error.what()};
   } catch (const std::exception& error) {
-    return std::string(error.what());
+    return WriteError{error.what(), {}};
   } catch (...) {
-    return std::string(SyncError::description(SyncError::Code::cannotWrite));
+    return WriteError{std::string(SyncError::description(SyncError::Code::cannotWrite)),
+                      "an unknown error"};
   }
 }
 
 void Exporter::Run::written() {
   if (writeError_) {
-    exporter_->setStatus(writeError_);
+    exporter_->fail(ExportFailure::writeFailed, writeError_->text,
+                    withPath(writeError_->cause, writeError_->text, file_));
   } else {
     deps().preferences.setValue(std::string(kDigestKey), digest_);
     exporter_->recordExport(static_cast<std::int64_t>(payload_.features.size()));

@@ -36,7 +36,11 @@ class Exporter::Run : public std::enable_shared_from_this<Run> {
       const std::unordered_map<std::string, std::string>& cloudIDs) const;
   void writeUnlessUnchanged();
   void write();
-  std::optional<std::string> writeSharedFile() const;
+  struct WriteError {
+    std::string text;   // for the user
+    std::string cause;  // for the log, when the text leaves it out
+  };
+  std::optional<WriteError> writeSharedFile() const;
   void written();
   void close();
 
@@ -59,7 +63,7 @@ class Exporter::Run : public std::enable_shared_from_this<Run> {
   std::filesystem::path file_;
   std::string digest_;
   // Filled on the write worker.
-  std::optional<std::string> writeError_;
+  std::optional<WriteError> writeError_;
 };
 
 }  // namespace lumenfolio

@@ -62,7 +62,17 @@ void Exporter::setWorking(bool working) {
 }
 
 void Exporter::setStatus(std::optional<std::string> status) {
+  failure_.reset();
   publish(status_, std::move(status));
+}
+
+void Exporter::fail(ExportFailure kind, const std::string& text, const std::string& cause) {
+  deps_.log.write(LogLevel::error,
+                  cause.empty() || cause == text ? text : text + " (" + cause + ")");
+  const bool same = failure_ == kind && status_ == text;
+  failure_ = kind;
+  status_ = text;
+  if (!same) changed();
 }
 
 void Exporter::setNeedsFullDiskAccess(bool needs) {

@@ -22,8 +22,10 @@
 #include <utility>
 #include <vector>
 
+#include "base/log_sink.hpp"
 #include "exporter/clock.hpp"
 #include "exporter/desktop_services.hpp"
+#include "exporter/export_failure.hpp"
 #include "exporter/main_queue.hpp"
 #include "exporter/worker.hpp"
 #include "metadata/library_store.hpp"
@@ -53,6 +55,8 @@ class Exporter : public std::enable_shared_from_this<Exporter> {
     };
     // The headless export runs one export of its own instead of the start-up.
     bool runsStartUp = true;
+    // Each failure of a run is written here once, with its cause.
+    LogSink& log = LogSink::discard();
   };
 
   static constexpr std::string_view kLastExportKey = "exporter.lastExport";
@@ -67,6 +71,8 @@ class Exporter : public std::enable_shared_from_this<Exporter> {
 
   bool isWorking() const { return isWorking_; }
   const std::optional<std::string>& status() const { return status_; }
+  // Set while the status tells why the last run wrote nothing.
+  std::optional<ExportFailure> failure() const { return failure_; }
   bool needsFullDiskAccess() const { return needsFullDiskAccess_; }
   std::optional<double> lastExport() const { return lastExport_; }
   std::int64_t lastCount() const { return lastCount_; }
@@ -104,6 +110,9 @@ class Exporter : public std::enable_shared_from_this<Exporter> {
   // Each setter announces a real change to the observers.
   void setWorking(bool working);
   void setStatus(std::optional<std::string> status);
+  // Shows `text` as the status and logs it once with `cause` (SQLite's
+  // message, the system's error text, the path), which the user's text leaves out.
+  void fail(ExportFailure kind, const std::string& text, const std::string& cause = {});
   void setNeedsFullDiskAccess(bool needs);
   void setFolderName(std::optional<std::string> name);
   void recordExport(std::int64_t count);
@@ -121,6 +130,7 @@ class Exporter : public std::enable_shared_from_this<Exporter> {
   Dependencies deps_;
   bool isWorking_ = false;
   std::optional<std::string> status_;
+  std::optional<ExportFailure> failure_;
   bool needsFullDiskAccess_ = false;
   std::optional<double> lastExport_;
   std::int64_t lastCount_ = 0;

@@ -31,6 +31,7 @@ Exporter::Dependencies ExporterHarness::dependencies(bool runsStartUp) {
             writer(payload, file);
           },
       .runsStartUp = runsStartUp,
+      .log = log,
   };
 }
 

@@ -17,6 +17,7 @@
 #include "support/inline_worker.hpp"
 #include "support/manual_queue.hpp"
 #include "support/memory_preferences.hpp"
+#include "support/recording_log.hpp"
 #include "support/temp_dir.hpp"
 #include "sync/sync_file.hpp"
 
@@ -59,6 +60,7 @@ class ExporterHarness {
   FakePhotoPlatform photos;
   MemoryPreferences preferences;
   FakeDesktopServices desktop;
+  RecordingLog log;
   // Swapped by tests that need the write to fail; every call is counted, and
   // the last payload and destination handed over are kept.
   Exporter::SharedFileWriter writer = writeForReal;
