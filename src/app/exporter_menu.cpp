@@ -26,9 +26,30 @@ namespace lumenfolio {
 namespace {
 
 constexpr double kSecondaryOpacity = 0.6;
+constexpr double kOpacityStep = 0.05;
 constexpr double kCaptionScale = 0.85;
 constexpr int kActivitySpacing = 6;
 constexpr QSize kSpinnerSize(48, 6);
+
+// The secondary colour is the text colour made paler, as pale as it may be
+// while it still reads on the window colour with WCAG AA contrast; a pale
+// grey on a light window would not at the usual opacity.
+QColor secondaryColour(const QColor& text, const QColor& window) {
+  for (double opacity = kSecondaryOpacity; opacity < 1; opacity += kOpacityStep) {
+    const auto blend = [&](float ink, float ground) {
+      return float(opacity * ink + (1 - opacity) * ground);
+    };
+    const QColor shown =
+        QColor::fromRgbF(blend(text.redF(), window.redF()), blend(text.greenF(), window.greenF()),
+                         blend(text.blueF(), window.blueF()));
+    if (StatusColour::contrast(shown, window) >= StatusColour::kMinimumTextContrast) {
+      QColor colour = text;
+      colour.setAlphaF(float(opacity));
+      return colour;
+    }
+  }
+  return text;
+}
 
 QString fromUnicode(const icu::UnicodeString& text) {
   return QString::fromUtf16(reinterpret_cast<const char16_t*>(text.getBuffer()), text.length());
@@ -275,10 +296,10 @@ QLabel* ExporterMenu::secondary(QLabel* label) {
 // appearance) is passed on. The orange is picked for the window colour, so the
 // status stays readable on both.
 void ExporterMenu::paintForPalette() {
-  QColor colour = palette().color(QPalette::WindowText);
-  colour.setAlphaF(kSecondaryOpacity);
+  const QColor window = palette().color(QPalette::Window);
+  const QColor colour = secondaryColour(palette().color(QPalette::WindowText), window);
   for (QLabel* label : secondary_) setForeground(label, colour);
-  setForeground(status_, StatusColour::orangeOn(palette().color(QPalette::Window)));
+  setForeground(status_, StatusColour::orangeOn(window));
 }
 
 void ExporterMenu::changeEvent(QEvent* event) {

@@ -191,6 +191,7 @@ TEST_F(ExporterMenuTest, secondaryTextsFollowAChangedTextColour) {
   const QColor light(Qt::white);
   QPalette palette = menu->palette();
   palette.setColor(QPalette::WindowText, light);
+  palette.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
   menu->setPalette(palette);
   ExporterMenu::State state = idleWithFolder();
   state.needsFullDiskAccess = true;
@@ -396,6 +397,30 @@ TEST_F(ExporterMenuTest, linesFollowEachOtherInOrderWithinTheMargins) {
   EXPECT_EQ(menu->width(), ExporterMenu::kWidth);
   // Export now sits at the trailing edge of its row.
   EXPECT_EQ(find<QWidget>("exportNow")->geometry().right(), find<QWidget>("commands")->width() - 1);
+}
+
+// The paler secondary texts still read on the window with WCAG AA contrast,
+// as drawn over it, in both appearances.
+TEST_F(ExporterMenuTest, secondaryTextsReadOnLightAndDarkPanels) {
+  for (const bool dark : {false, true}) {
+    const QPalette palette = appearance(dark);
+    menu->setPalette(palette);
+    render(idleWithFolder(), dark ? "secondary-dark" : "secondary-light");
+    const QColor window = palette.color(QPalette::Window);
+    const QColor text = palette.color(QPalette::WindowText);
+    for (const char* name : {"lastExport", "folderName", "footnote", "fullDiskAccessHint"}) {
+      const QColor colour = colourOf(name);
+      EXPECT_LT(colour.alphaF(), 0.9) << name << " is paler than the text";
+      EXPECT_EQ(colour.rgb(), text.rgb()) << name;
+      const double opacity = colour.alphaF();
+      const QColor shown =
+          QColor::fromRgbF(float(opacity * text.redF() + (1 - opacity) * window.redF()),
+                           float(opacity * text.greenF() + (1 - opacity) * window.greenF()),
+                           float(opacity * text.blueF() + (1 - opacity) * window.blueF()));
+      EXPECT_GE(StatusColour::contrast(shown, window), StatusColour::kMinimumTextContrast)
+          << name << (dark ? " on dark" : " on light");
+    }
+  }
 }
 
 TEST_F(ExporterMenuTest, orangeStatusReadsOnLightAndDarkPanels) {
