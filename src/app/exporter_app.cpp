@@ -15,9 +15,9 @@
 #include "app/registration_mark.hpp"
 #include "app/single_instance.hpp"
 #include "app/stop_signals.hpp"
+#include "base/xdg_locations.hpp"
 #include "platform/console_log.hpp"
 #include "platform/linux_desktop_services.hpp"
-#include "platform/pictures_folder.hpp"
 #include "platform/qt_main_queue.hpp"
 
 namespace lumenfolio {
@@ -99,7 +99,7 @@ int ExporterApp::run(int argc, char** argv) {
   QApplication::setQuitOnLastWindowClosed(!hasSystemTray);
 
   QtMainQueue mainQueue;
-  LinuxDesktopServices desktop(PicturesFolder::locate());
+  LinuxDesktopServices desktop(XdgLocations::pictures());
   // A failure shows in the panel only while it is open; the log keeps it for
   // whoever reads stderr or the journal later.
   ConsoleLog log("lumenfolio-exporter", ConsoleLog::Verbosity::normal);

@@ -1,9 +1,9 @@
 #include "app/exporter_runtime.hpp"
 
 #include "app/shared_file_lock.hpp"
+#include "base/xdg_locations.hpp"
 #include "metadata/metadata_store.hpp"
 #include "platform/library_photo_platform.hpp"
-#include "platform/pictures_folder.hpp"
 #include "platform/settings_preferences.hpp"
 #include "platform/system_clock.hpp"
 #include "platform/worker_thread.hpp"
@@ -13,11 +13,11 @@ namespace lumenfolio {
 ExporterRuntime::ExporterRuntime(MainQueue& mainQueue, DesktopServices& desktop, Options options)
     : stop_(std::move(options.stop)),
       libraryOption_(std::move(options.libraryPackage)),
-      picturesFolder_(PicturesFolder::locate()),
+      picturesFolder_(XdgLocations::pictures()),
       clock_(std::make_unique<SystemClock>()),
       preferences_(userPreferences()),
       store_(
-          std::make_unique<MetadataStore>(picturesFolder_, libraryOption_, PicturesFolder::home())),
+          std::make_unique<MetadataStore>(picturesFolder_, libraryOption_, XdgLocations::home())),
       photos_(std::make_unique<LibraryPhotoPlatform>(picturesFolder_, libraryOption_)),
       storeWorker_(std::make_unique<WorkerThread>(mainQueue)),
       writeWorker_(std::make_unique<WorkerThread>(mainQueue)) {

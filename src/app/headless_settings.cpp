@@ -22,7 +22,7 @@ std::optional<std::string> storedDeviceID(const Preferences& preferences) {
 }
 
 std::filesystem::path sharedFile(const std::filesystem::path& folder, const std::string& deviceID) {
-  return folder / ("pixdeck-" + deviceID + "-features.pdsync");
+  return folder / SyncFolder::sharedFileName(deviceID);
 }
 
 std::filesystem::path sharedFileOf(Preferences& preferences) {

@@ -9,7 +9,7 @@
 #include "app/headless_output.hpp"
 #include "app/headless_settings.hpp"
 #include "metadata/metadata_store.hpp"
-#include "platform/pictures_folder.hpp"
+#include "base/xdg_locations.hpp"
 #include "sync/sync_folder.hpp"
 
 namespace lumenfolio::headless {
@@ -19,10 +19,10 @@ namespace {
 // Reads the library the way an export would, without building the controller:
 // its construction would forget a remembered folder that has vanished.
 std::string libraryLine(const HeadlessArguments& arguments) {
-  const auto pictures = PicturesFolder::locate();
+  const auto pictures = XdgLocations::pictures();
   const auto library = ExporterRuntime::libraryPackage(arguments.library, pictures);
   if (!library) return "not found in " + pictures.string();
-  MetadataStore store(pictures, library, PicturesFolder::home());
+  MetadataStore store(pictures, library, XdgLocations::home());
   const auto failureText = store.currentFailure();
   return library->string() +
          (failureText ? " (not readable: " + *failureText + ")" : " (readable)");

@@ -8,28 +8,15 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <mutex>
 #include <system_error>
 #include <utility>
 
+#include "base/xdg_locations.hpp"
+
 namespace lumenfolio {
 
 namespace {
-
-std::filesystem::path environmentPath(const char* name) {
-  const char* value = std::getenv(name);
-  if (value == nullptr || *value == '\0') return {};
-  const std::filesystem::path path(value);
-  // Relative values are invalid in the XDG rules and would lock a different
-  // file depending on the working directory.
-  return path.is_absolute() ? path : std::filesystem::path{};
-}
-
-std::filesystem::path cacheHome() {
-  if (auto cache = environmentPath("XDG_CACHE_HOME"); !cache.empty()) return cache;
-  return environmentPath("HOME") / ".cache";
-}
 
 std::system_error lastError(const std::string& what) {
   return std::system_error(errno, std::generic_category(), what);
@@ -47,12 +34,11 @@ std::filesystem::path sessionRuntimeFolder(const std::filesystem::path& root) {
 
 std::filesystem::path SharedFileLock::defaultPath(const std::filesystem::path& systemRuntimeRoot) {
   constexpr const char* kRuntimeName = "lumenfolio-exporter.lock";
-  if (auto runtime = environmentPath("XDG_RUNTIME_DIR"); !runtime.empty())
-    return runtime / kRuntimeName;
+  if (auto runtime = XdgLocations::runtimeDirectory()) return *runtime / kRuntimeName;
   if (auto session = sessionRuntimeFolder(systemRuntimeRoot); !session.empty()) {
     return session / kRuntimeName;
   }
-  return cacheHome() / "lumenfolio" / "exporter.lock";
+  return XdgLocations::cacheHome() / "lumenfolio" / "exporter.lock";
 }
 
 SharedFileLock::SharedFileLock(const std::filesystem::path& lockFile, std::stop_token stop) {
@@ -60,21 +46,17 @@ SharedFileLock::SharedFileLock(const std::filesystem::path& lockFile, std::stop_
   std::filesystem::create_directories(lockFile.parent_path(), ignored);
   // A link in the lock's place could make this process create or lock a file
   // elsewhere; the lock is a plain file of ours or nothing.
-  descriptor_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (descriptor_ < 0) throw lastError("Couldn't open the lock file " + lockFile.string());
-  try {
-    struct stat status {};
-    if (::fstat(descriptor_, &status) != 0)
-      throw lastError("Couldn't look at " + lockFile.string());
-    if (!S_ISREG(status.st_mode)) {
-      errno = EINVAL;
-      throw lastError("The lock file " + lockFile.string() + " is not a regular file");
-    }
-    waitForLock(lockFile, stop);
-  } catch (...) {
-    ::close(descriptor_);
-    throw;
+  descriptor_.reset(::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (!descriptor_) throw lastError("Couldn't open the lock file " + lockFile.string());
+  struct stat status {};
+  if (::fstat(descriptor_.get(), &status) != 0) {
+    throw lastError("Couldn't look at " + lockFile.string());
   }
+  if (!S_ISREG(status.st_mode)) {
+    errno = EINVAL;
+    throw lastError("The lock file " + lockFile.string() + " is not a regular file");
+  }
+  waitForLock(lockFile, stop);
 }
 
 void SharedFileLock::waitForLock(const std::filesystem::path& lockFile,
@@ -84,7 +66,7 @@ void SharedFileLock::waitForLock(const std::filesystem::path& lockFile,
   constexpr auto kRetry = std::chrono::milliseconds(50);
   std::mutex mutex;
   std::condition_variable_any asleep;
-  while (::flock(descriptor_, LOCK_EX | LOCK_NB) != 0) {
+  while (::flock(descriptor_.get(), LOCK_EX | LOCK_NB) != 0) {
     if (errno == EINTR) continue;
     if (errno != EWOULDBLOCK) throw lastError("Couldn't lock " + lockFile.string());
     std::unique_lock hold(mutex);
@@ -94,11 +76,6 @@ void SharedFileLock::waitForLock(const std::filesystem::path& lockFile,
       throw lastError("Stopped while waiting for the lock " + lockFile.string());
     }
   }
-}
-
-SharedFileLock::~SharedFileLock() {
-  // Closing the only descriptor of this open file releases the lock.
-  ::close(descriptor_);
 }
 
 Exporter::SharedFileWriter SharedFileLock::guarding(Exporter::SharedFileWriter writer,

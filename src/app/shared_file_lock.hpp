@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <stop_token>
 
+#include "base/unique_fd.hpp"
 #include "exporter/exporter.hpp"
 
 namespace lumenfolio {
@@ -28,7 +29,6 @@ class SharedFileLock {
   // its folder) when needed, never through a link; throws std::system_error
   // naming the file when it cannot be opened or is not a regular file.
   explicit SharedFileLock(const std::filesystem::path& lockFile, std::stop_token stop = {});
-  ~SharedFileLock();
   SharedFileLock(const SharedFileLock&) = delete;
   SharedFileLock& operator=(const SharedFileLock&) = delete;
 
@@ -40,7 +40,8 @@ class SharedFileLock {
  private:
   void waitForLock(const std::filesystem::path& lockFile, const std::stop_token& stop) const;
 
-  int descriptor_ = -1;
+  // Closing the only descriptor of this open file releases the lock.
+  UniqueFd descriptor_;
 };
 
 }  // namespace lumenfolio

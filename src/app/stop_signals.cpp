@@ -25,36 +25,44 @@ sigset_t stopSet() {
   return set;
 }
 
-void check(int result, const char* what) {
-  if (result < 0) throw std::system_error(errno, std::generic_category(), what);
+int stopSignalFd() {
+  const auto set = stopSet();
+  return signalfd(-1, &set, SFD_CLOEXEC);
+}
+
+UniqueFd checked(int fd, const char* what) {
+  if (fd < 0) throw std::system_error(errno, std::generic_category(), what);
+  return UniqueFd(fd);
 }
 
 }  // namespace
 
-StopSignals::StopSignals(std::function<void(int)> onStop) : onStop_(std::move(onStop)) {
+StopSignals::BlockedSignals::BlockedSignals() {
   const auto set = stopSet();
   if (const int error = pthread_sigmask(SIG_BLOCK, &set, nullptr); error != 0) {
     throw std::system_error(error, std::generic_category(), "pthread_sigmask");
   }
-  signals_ = signalfd(-1, &set, SFD_CLOEXEC);
-  check(signals_, "signalfd");
-  finished_ = eventfd(0, EFD_CLOEXEC);
-  check(finished_, "eventfd");
-  thread_ = std::thread([this] { watch(); });
 }
 
-StopSignals::~StopSignals() {
-  const std::uint64_t one = 1;
-  [[maybe_unused]] const auto written = ::write(finished_, &one, sizeof one);
-  thread_.join();
-  ::close(finished_);
-  ::close(signals_);
+StopSignals::BlockedSignals::~BlockedSignals() {
   const auto set = stopSet();
   pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
+StopSignals::StopSignals(std::function<void(int)> onStop)
+    : onStop_(std::move(onStop)),
+      signals_(checked(stopSignalFd(), "signalfd")),
+      finished_(checked(eventfd(0, EFD_CLOEXEC), "eventfd")),
+      thread_([this] { watch(); }) {}
+
+StopSignals::~StopSignals() {
+  const std::uint64_t one = 1;
+  [[maybe_unused]] const auto written = ::write(finished_.get(), &one, sizeof one);
+  thread_.join();
+}
+
 void StopSignals::watch() {
-  std::array<pollfd, 2> watched{{{signals_, POLLIN, 0}, {finished_, POLLIN, 0}}};
+  std::array<pollfd, 2> watched{{{signals_.get(), POLLIN, 0}, {finished_.get(), POLLIN, 0}}};
   while (true) {
     if (::poll(watched.data(), watched.size(), -1) < 0) {
       if (errno == EINTR) continue;
@@ -62,7 +70,7 @@ void StopSignals::watch() {
     }
     if (watched[1].revents != 0) return;
     signalfd_siginfo info;
-    if (::read(signals_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+    if (::read(signals_.get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
       onStop_(static_cast<int>(info.ssi_signo));
     }
   }

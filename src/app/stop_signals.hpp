@@ -7,6 +7,8 @@
 #include <functional>
 #include <thread>
 
+#include "base/unique_fd.hpp"
+
 namespace lumenfolio {
 
 class StopSignals {
@@ -20,11 +22,22 @@ class StopSignals {
   StopSignals& operator=(const StopSignals&) = delete;
 
  private:
+  // SIGINT and SIGTERM blocked in the creating thread for as long as it lives,
+  // so a constructor that fails half-way leaves the mask as it found it.
+  class BlockedSignals {
+   public:
+    BlockedSignals();
+    ~BlockedSignals();
+    BlockedSignals(const BlockedSignals&) = delete;
+    BlockedSignals& operator=(const BlockedSignals&) = delete;
+  };
+
   void watch();
 
   std::function<void(int)> onStop_;
-  int signals_ = -1;   // signalfd
-  int finished_ = -1;  // eventfd that ends the watch
+  BlockedSignals blocked_;
+  UniqueFd signals_;   // signalfd
+  UniqueFd finished_;  // eventfd that ends the watch
   std::thread thread_;
 };
 

@@ -24,10 +24,6 @@ std::string writingText(std::size_t count) {
   return "Writing " + std::to_string(count) + " photos…";
 }
 
-std::string sharedFileName(const std::string& deviceID) {
-  return "pixdeck-" + deviceID + "-features.pdsync";
-}
-
 // The byte length of the first `count` code points of UTF-8 text.
 std::size_t codePointsEnd(const std::string& text, std::size_t from, std::size_t count) {
   std::size_t end = from;
@@ -204,7 +200,7 @@ std::optional<SyncFile::Features> Exporter::Run::matchedRow(
 }
 
 void Exporter::Run::writeUnlessUnchanged() {
-  const auto name = sharedFileName(SyncFolder::deviceID(deps().preferences));
+  const auto name = SyncFolder::sharedFileName(SyncFolder::deviceID(deps().preferences));
   // The device identifier comes from the preferences and may hold anything; a
   // name that would leave the folder is never written.
   if (!SyncFolder::isSafeFileName(name)) {

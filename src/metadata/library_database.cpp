@@ -6,6 +6,8 @@
 #include <system_error>
 #include <utility>
 
+#include "base/file_uri.hpp"
+
 namespace lumenfolio {
 namespace fs = std::filesystem;
 namespace {
@@ -62,8 +64,7 @@ bool isPresent(const fs::path& path) {
 }
 
 SqliteDatabase attempt(const fs::path& file, std::string_view parameters) {
-  auto db =
-      SqliteDatabase::open(LibraryDatabase::fileURI(file) + std::string(parameters), kOpenFlags);
+  auto db = SqliteDatabase::open(FileUri::of(file) + std::string(parameters), kOpenFlags);
   // The library's owner may hold a lock for a moment (a checkpoint, a
   // recovery); waiting a little beats failing a read, waiting long blocks a run.
   if (db) sqlite3_busy_timeout(db.handle(), kBusyTimeoutMilliseconds);
@@ -80,11 +81,6 @@ SqliteDatabase readOnlyThenImmutable(const fs::path& file) {
 bool copyInto(const fs::path& source, const fs::path& folder) {
   std::error_code error;
   return isCandidate(source) && fs::copy_file(source, folder / source.filename(), error) && !error;
-}
-
-bool isUnreserved(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-         c == '.' || c == '_' || c == '~';
 }
 
 }  // namespace
@@ -155,25 +151,6 @@ std::optional<LibraryDatabase> LibraryDatabase::openSnapshot(const fs::path& fil
   snapshot.db_ = attempt(target / file.filename(), kReadOnly);
   if (!snapshot.db_) return std::nullopt;
   return snapshot;
-}
-
-std::string LibraryDatabase::fileURI(const fs::path& file) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::error_code error;
-  fs::path absolute = fs::absolute(file, error);
-  if (error) absolute = file;
-  std::string uri = "file://";
-  for (const char byte : absolute.native()) {
-    const auto c = static_cast<unsigned char>(byte);
-    if (isUnreserved(c) || c == '/') {
-      uri += byte;
-    } else {
-      uri += '%';
-      uri += kHex[c >> 4];
-      uri += kHex[c & 0x0F];
-    }
-  }
-  return uri;
 }
 
 }  // namespace lumenfolio

@@ -47,10 +47,6 @@ class LibraryDatabase {
     return snapshot_ ? std::optional(snapshot_->path()) : std::nullopt;
   }
 
-  // The "file:" URI for a path: every byte outside the unreserved set and "/"
-  // percent-encoded, so spaces, '#', '?', '%' and non-ASCII names open as they are.
-  static std::string fileURI(const std::filesystem::path& file);
-
  private:
   explicit LibraryDatabase(SqliteDatabase db) noexcept;
   static std::optional<LibraryDatabase> wrapped(SqliteDatabase db);

@@ -10,11 +10,7 @@
 namespace lumenfolio {
 
 BoottimeTimer::BoottimeTimer() : fd_(timerfd_create(CLOCK_BOOTTIME, TFD_NONBLOCK | TFD_CLOEXEC)) {
-  if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "timerfd_create");
-}
-
-BoottimeTimer::~BoottimeTimer() {
-  close(fd_);
+  if (!fd_) throw std::system_error(errno, std::generic_category(), "timerfd_create");
 }
 
 void BoottimeTimer::arm(std::optional<BoottimeClock::time_point> deadline) noexcept {
@@ -27,12 +23,12 @@ void BoottimeTimer::arm(std::optional<BoottimeClock::time_point> deadline) noexc
     // An all-zero value would disarm the timer instead of firing it.
     if (setting.it_value.tv_sec == 0 && setting.it_value.tv_nsec == 0) setting.it_value.tv_nsec = 1;
   }
-  timerfd_settime(fd_, TFD_TIMER_ABSTIME, &setting, nullptr);
+  timerfd_settime(fd_.get(), TFD_TIMER_ABSTIME, &setting, nullptr);
 }
 
 void BoottimeTimer::acknowledge() noexcept {
   std::uint64_t expirations = 0;
-  [[maybe_unused]] const auto ignored = read(fd_, &expirations, sizeof expirations);
+  [[maybe_unused]] const auto ignored = read(fd_.get(), &expirations, sizeof expirations);
 }
 
 }  // namespace lumenfolio

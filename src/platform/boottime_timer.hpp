@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "base/unique_fd.hpp"
 #include "platform/boottime_clock.hpp"
 
 namespace lumenfolio {
@@ -12,11 +13,10 @@ namespace lumenfolio {
 class BoottimeTimer {
  public:
   BoottimeTimer();  // throws std::system_error when the kernel refuses a timer
-  ~BoottimeTimer();
   BoottimeTimer(const BoottimeTimer&) = delete;
   BoottimeTimer& operator=(const BoottimeTimer&) = delete;
 
-  int fd() const noexcept { return fd_; }
+  int fd() const noexcept { return fd_.get(); }
 
   // Makes the descriptor readable at `deadline` (at once when it has passed);
   // nothing disarms it.
@@ -25,7 +25,7 @@ class BoottimeTimer {
   void acknowledge() noexcept;
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
 };
 
 }  // namespace lumenfolio

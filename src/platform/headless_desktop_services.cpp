@@ -1,7 +1,7 @@
 #include "platform/headless_desktop_services.hpp"
 
+#include "base/xdg_locations.hpp"
 #include "platform/host_name.hpp"
-#include "platform/pictures_folder.hpp"
 #include "platform/property_list_reader.hpp"
 
 namespace lumenfolio {
@@ -33,7 +33,7 @@ std::optional<std::string> HeadlessDesktopServices::hostName() {
 }
 
 std::filesystem::path HeadlessDesktopServices::homeDirectory() {
-  return PicturesFolder::home();
+  return XdgLocations::home();
 }
 
 std::optional<std::map<std::string, PreferenceValue>> HeadlessDesktopServices::readPropertyList(

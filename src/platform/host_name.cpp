@@ -3,8 +3,9 @@
 #include <limits.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <string_view>
+
+#include "base/key_value_file.hpp"
 
 namespace lumenfolio {
 
@@ -49,18 +50,11 @@ std::optional<std::string> HostName::localizedName(const std::filesystem::path& 
 }
 
 std::optional<std::string> HostName::prettyHostName(const std::filesystem::path& machineInfo) {
-  std::ifstream file(machineInfo);
-  constexpr std::string_view kKey = "PRETTY_HOSTNAME=";
-  std::optional<std::string> found;
-  for (std::string line; std::getline(file, line);) {
-    const auto start = line.find_first_not_of(" \t");
-    if (start == std::string::npos) continue;
-    const std::string_view entry = std::string_view(line).substr(start);
-    if (!entry.starts_with(kKey)) continue;
-    std::string value = unquoted(entry.substr(kKey.size()));
-    found = value.empty() ? std::nullopt : std::optional(std::move(value));
-  }
-  return found;
+  const auto stored = KeyValueFile::lastValue(machineInfo, "PRETTY_HOSTNAME");
+  if (!stored) return std::nullopt;
+  auto value = unquoted(*stored);
+  if (value.empty()) return std::nullopt;
+  return value;
 }
 
 }  // namespace lumenfolio

@@ -63,20 +63,19 @@ InotifyChangeObserver::InotifyChangeObserver(std::filesystem::path folder, Locat
       quiet_(quiet),
       longest_(longest) {
   arm();
-  if (inotifyFd_ < 0) return;
-  stopFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (stopFd_ < 0) return;
+  if (!inotifyFd_) return;
+  stopFd_.reset(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+  if (!stopFd_) return;
   thread_ = std::thread([this] { loop(); });
 }
 
 InotifyChangeObserver::~InotifyChangeObserver() {
   if (thread_.joinable()) {
     const std::uint64_t one = 1;
-    [[maybe_unused]] const auto ignored = write(stopFd_, &one, sizeof one);
+    [[maybe_unused]] const auto ignored = write(stopFd_.get(), &one, sizeof one);
     thread_.join();
   }
-  if (stopFd_ >= 0) close(stopFd_);
-  if (inotifyFd_ >= 0) close(inotifyFd_);  // closing drops the watches
+  // Closing the inotify descriptor, as its owner goes, drops the watches.
 }
 
 void InotifyChangeObserver::add(std::shared_ptr<ChangeObserver> observer) {
@@ -87,10 +86,9 @@ void InotifyChangeObserver::add(std::shared_ptr<ChangeObserver> observer) {
 // Starts over with a new inotify instance: the old one's watches and queued
 // events go with it, so nothing left from the folders watched before counts.
 void InotifyChangeObserver::arm() {
-  if (inotifyFd_ >= 0) close(inotifyFd_);
   watches_.clear();
-  inotifyFd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  if (inotifyFd_ < 0) return;
+  inotifyFd_.reset(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+  if (!inotifyFd_) return;
   const auto package = locate_();
   watchFolder(folder_, {.descriptor = -1,
                         .changes = {},
@@ -116,7 +114,7 @@ void InotifyChangeObserver::arm() {
 }
 
 bool InotifyChangeObserver::watchFolder(const std::filesystem::path& folder, Watch watch) {
-  watch.descriptor = inotify_add_watch(inotifyFd_, folder.c_str(), kEventMask);
+  watch.descriptor = inotify_add_watch(inotifyFd_.get(), folder.c_str(), kEventMask);
   if (watch.descriptor < 0) return false;
   watches_.push_back(std::move(watch));
   return true;
@@ -128,7 +126,7 @@ void InotifyChangeObserver::loop() {
   std::optional<BoottimeClock::time_point> burstStart;
   BoottimeClock::time_point burstEnd;
   for (;;) {
-    pollfd descriptors[] = {{stopFd_, POLLIN, 0}, {inotifyFd_, POLLIN, 0}};
+    pollfd descriptors[] = {{stopFd_.get(), POLLIN, 0}, {inotifyFd_.get(), POLLIN, 0}};
     const int ready = poll(descriptors, 2, burstStart ? millisecondsUntil(burstEnd) : -1);
     if (descriptors[0].revents & POLLIN) return;
     if (ready > 0 && (descriptors[1].revents & POLLIN)) {
@@ -152,7 +150,7 @@ InotifyChangeObserver::Outcome InotifyChangeObserver::readEvents() {
   alignas(inotify_event) char buffer[16 * 1024];
   Outcome strongest = Outcome::nothing;
   for (;;) {
-    const ssize_t length = read(inotifyFd_, buffer, sizeof buffer);
+    const ssize_t length = read(inotifyFd_.get(), buffer, sizeof buffer);
     if (length <= 0) return strongest;
     for (ssize_t offset = 0; offset < length;) {
       const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);

@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/unique_fd.hpp"
 #include "sync/photo_platform.hpp"
 
 struct inotify_event;
@@ -83,8 +84,8 @@ class InotifyChangeObserver {
   const bool anyPackage_;
   const std::chrono::milliseconds quiet_;
   const std::chrono::milliseconds longest_;
-  int inotifyFd_ = -1;  // replaced only on the watcher's thread once it runs
-  int stopFd_ = -1;
+  UniqueFd inotifyFd_;  // replaced only on the watcher's thread once it runs
+  UniqueFd stopFd_;
   std::vector<Watch> watches_;
   std::atomic<int> watchedDatabaseFolders_ = 0;
   std::mutex mutex_;

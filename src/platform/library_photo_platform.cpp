@@ -5,9 +5,9 @@
 
 #include "metadata/library_schema.hpp"
 #include "metadata/metadata_store.hpp"
-#include "sqlite/sqlite_statement.hpp"
 #include "metadata/text_cleaning.hpp"
 #include "metadata/unicode_text.hpp"
+#include "sqlite/sqlite_statement.hpp"
 
 namespace lumenfolio {
 

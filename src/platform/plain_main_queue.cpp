@@ -11,12 +11,10 @@
 namespace lumenfolio {
 
 PlainMainQueue::PlainMainQueue() : wakeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
-  if (wakeFd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+  if (!wakeFd_) throw std::system_error(errno, std::generic_category(), "eventfd");
 }
 
-PlainMainQueue::~PlainMainQueue() {
-  close(wakeFd_);
-}
+PlainMainQueue::~PlainMainQueue() = default;
 
 void PlainMainQueue::post(Job job) {
   {
@@ -76,18 +74,18 @@ std::optional<MainQueue::Job> PlainMainQueue::nextJob() {
 }
 
 void PlainMainQueue::waitForWork() {
-  pollfd descriptors[] = {{wakeFd_, POLLIN, 0}, {timer_.fd(), POLLIN, 0}};
+  pollfd descriptors[] = {{wakeFd_.get(), POLLIN, 0}, {timer_.fd(), POLLIN, 0}};
   if (poll(descriptors, 2, -1) < 0) return;  // interrupted by a signal: look again
   if (descriptors[0].revents & POLLIN) {
     std::uint64_t count = 0;
-    [[maybe_unused]] const auto ignored = read(wakeFd_, &count, sizeof count);
+    [[maybe_unused]] const auto ignored = read(wakeFd_.get(), &count, sizeof count);
   }
   if (descriptors[1].revents & POLLIN) timer_.acknowledge();
 }
 
 void PlainMainQueue::wake() noexcept {
   const std::uint64_t one = 1;
-  [[maybe_unused]] const auto ignored = write(wakeFd_, &one, sizeof one);
+  [[maybe_unused]] const auto ignored = write(wakeFd_.get(), &one, sizeof one);
 }
 
 }  // namespace lumenfolio

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 
+#include "base/unique_fd.hpp"
 #include "exporter/main_queue.hpp"
 #include "platform/boottime_timer.hpp"
 #include "platform/delayed_jobs.hpp"
@@ -42,7 +43,7 @@ class PlainMainQueue final : public MainQueue {
   DelayedJobs delayed_;
   bool quitting_ = false;
   BoottimeTimer timer_;
-  int wakeFd_ = -1;
+  UniqueFd wakeFd_;
 };
 
 }  // namespace lumenfolio

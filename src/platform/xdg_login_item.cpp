@@ -7,7 +7,8 @@
 #include <string_view>
 #include <system_error>
 
-#include "platform/pictures_folder.hpp"
+#include "base/key_value_file.hpp"
+#include "base/xdg_locations.hpp"
 
 namespace lumenfolio {
 
@@ -57,13 +58,6 @@ std::string quotedExec(const std::string& program) {
   return value;
 }
 
-std::string trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t\r");
-  return std::string(text.substr(first, last - first + 1));
-}
-
 }  // namespace
 
 XdgLoginItem::XdgLoginItem() : XdgLoginItem(defaultEntryFile(), runningExecutable()) {}
@@ -72,21 +66,12 @@ XdgLoginItem::XdgLoginItem(std::filesystem::path entryFile, std::filesystem::pat
     : entryFile_(std::move(entryFile)), executable_(std::move(executable)) {}
 
 bool XdgLoginItem::enabled() const {
-  std::ifstream entry(entryFile_);
-  if (!entry) return false;
-  bool inMainGroup = false;
-  for (std::string line; std::getline(entry, line);) {
-    const std::string text = trimmed(line);
-    if (text.starts_with('[')) {
-      inMainGroup = text == "[Desktop Entry]";
-      continue;
-    }
-    const auto equals = text.find('=');
-    if (!inMainGroup || equals == std::string::npos) continue;
-    const std::string key = trimmed(std::string_view(text).substr(0, equals));
-    const std::string value = trimmed(std::string_view(text).substr(equals + 1));
-    if (key == "Hidden" && value == "true") return false;
-    if (key == "X-GNOME-Autostart-enabled" && value == "false") return false;
+  if (!std::ifstream(entryFile_)) return false;
+  for (const auto& entry : KeyValueFile::read(entryFile_)) {
+    if (entry.group != "[Desktop Entry]") continue;
+    const auto value = KeyValueFile::trimmed(entry.value);
+    if (entry.key == "Hidden" && value == "true") return false;
+    if (entry.key == "X-GNOME-Autostart-enabled" && value == "false") return false;
   }
   return true;
 }
@@ -133,7 +118,7 @@ std::string XdgLoginItem::entryText() const {
 }
 
 std::filesystem::path XdgLoginItem::defaultEntryFile() {
-  return PicturesFolder::configHome() / "autostart" / kEntryName;
+  return XdgLocations::configHome() / "autostart" / kEntryName;
 }
 
 std::filesystem::path XdgLoginItem::runningExecutable() {

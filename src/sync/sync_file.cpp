@@ -20,6 +20,8 @@
 #include <system_error>
 #include <tuple>
 
+#include "base/hex.hpp"
+#include "base/unique_fd.hpp"
 #include "sqlite/sqlite_database.hpp"
 #include "sqlite/sqlite_statement.hpp"
 #include "sqlite/transaction.hpp"
@@ -196,24 +198,9 @@ void fill(const fs::path& location, const SyncFile::Payload& payload, const std:
   require(db.close() == SQLITE_OK);
 }
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-  int get() const { return fd_; }
-  bool sync() const { return fd_ >= 0 && ::fsync(fd_) == 0; }
-
- private:
-  int fd_;
-};
-
 bool syncPath(const fs::path& path, int flags) {
-  return FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | flags)).sync();
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | flags));
+  return fd && ::fsync(fd.get()) == 0;
 }
 
 // Made in one step that fails rather than open whatever is under the name: a
@@ -231,9 +218,9 @@ int createPart(const fs::path& part) {
 // The rename must not reach the disk before the contents it names. The
 // identity is that of the file this write created; if the name now holds
 // another file, that file is not ours to move into place.
-SharedFileIdentity flushToDisk(const FileDescriptor& created, const fs::path& part,
+SharedFileIdentity flushToDisk(const UniqueFd& created, const fs::path& part,
                                const fs::path& destination) {
-  require(created.sync());
+  require(::fsync(created.get()) == 0);
   auto identity = SharedFileIdentity::ofDescriptor(created.get(), destination);
   const auto underName = SharedFileIdentity::of(part);
   require(identity && underName && identity->device == underName->device &&
@@ -284,17 +271,6 @@ std::optional<std::string> composedForm(const std::string& text) {
   return composed;
 }
 
-std::string lowercaseHex(const unsigned char* bytes, unsigned int count) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  hex.reserve(count * 2);
-  for (unsigned int i = 0; i < count; ++i) {
-    hex += kDigits[bytes[i] >> 4];
-    hex += kDigits[bytes[i] & 0x0F];
-  }
-  return hex;
-}
-
 // Feeds the digest piece by piece, so the joined text is never built in memory.
 class Sha256 {
  public:
@@ -310,7 +286,7 @@ class Sha256 {
     std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
     unsigned int length = 0;
     check(EVP_DigestFinal_ex(context_.get(), digest.data(), &length) == 1);
-    return lowercaseHex(digest.data(), length);
+    return Hex::lower(std::span(digest.data(), length));
   }
 
  private:
@@ -331,7 +307,7 @@ SharedFileIdentity SyncFile::write(const Payload& payload, const fs::path& desti
   part += ".part";
   std::error_code ignored;
   fs::remove(part, ignored);
-  const FileDescriptor created(createPart(part));
+  const UniqueFd created(createPart(part));
   try {
     fill(part, payload, stop);
     auto identity = flushToDisk(created, part, destination);

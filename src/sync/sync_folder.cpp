@@ -6,9 +6,10 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <random>
 #include <system_error>
+
+#include "base/hex.hpp"
 
 namespace lumenfolio {
 
@@ -54,9 +55,11 @@ std::uint32_t randomBits() {
 }
 
 std::string newDeviceID() {
-  std::array<char, 9> text{};
-  std::snprintf(text.data(), text.size(), "%08x", static_cast<unsigned>(randomBits()));
-  return std::string(text.data(), 8);
+  const auto bits = randomBits();
+  const std::array<std::uint8_t, 4> bytes{
+      static_cast<std::uint8_t>(bits >> 24), static_cast<std::uint8_t>(bits >> 16),
+      static_cast<std::uint8_t>(bits >> 8), static_cast<std::uint8_t>(bits)};
+  return Hex::lower(bytes);
 }
 
 }  // namespace
@@ -107,6 +110,10 @@ std::string SyncFolder::deviceID(Preferences& preferences) {
   auto created = newDeviceID();
   preferences.setValue(kDeviceID, created);
   return created;
+}
+
+std::string SyncFolder::sharedFileName(const std::string& deviceID) {
+  return "pixdeck-" + deviceID + "-features.pdsync";
 }
 
 bool SyncFolder::contains(const std::string& name, const fs::path& folder) {

@@ -42,6 +42,8 @@ class SyncFolder {
   // Throws PreferencesError when a new identifier could not be stored: a run
   // must not write under a name the next run will not know.
   static std::string deviceID(Preferences& preferences);
+  // The shared file this device writes: "pixdeck-" + deviceID + "-features.pdsync".
+  static std::string sharedFileName(const std::string& deviceID);
   // The file, or its iCloud placeholder "." + name + ".icloud", is in the folder.
   static bool contains(const std::string& name, const std::filesystem::path& folder);
   // True when `name` can stand as one file name inside a folder: not empty,

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "base/file_uri.hpp"
 #include "library_fixtures.hpp"
 #include "sqlite/sqlite_statement.hpp"
 #include "support/temp_dir.hpp"
@@ -143,29 +144,14 @@ TEST_F(LibraryDatabaseTest, lockedDatabaseFailsTheProbeAndOpensImmutable) {
   ASSERT_EQ(writer.exec("PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE;"), SQLITE_OK);
 
   // A plain read-only connection cannot even read the schema while the lock is held.
-  auto plain = SqliteDatabase::open(LibraryDatabase::fileURI(file) + "?mode=ro",
-                                    SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+  auto plain =
+      SqliteDatabase::open(FileUri::of(file) + "?mode=ro", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
   ASSERT_TRUE(plain);
   ASSERT_NE(plain.exec("SELECT 1 FROM sqlite_master LIMIT 1"), SQLITE_OK);
 
   const auto database = LibraryDatabase::open(file);
   ASSERT_TRUE(database.has_value());
   EXPECT_EQ(rowCount(*database), 3);
-}
-
-// --- paths that need encoding -----------------------------------------------
-
-TEST(LibraryDatabaseURI, percentEncodesEverythingButUnreservedAndSlash) {
-  EXPECT_EQ(LibraryDatabase::fileURI("/tmp/a b#c?d%e&f=g"),
-            "file:///tmp/a%20b%23c%3Fd%25e%26f%3Dg");
-  EXPECT_EQ(LibraryDatabase::fileURI("/Bilder/\xC3\xA9t\xC3\xA9 ~x_y-z.1"),
-            "file:///Bilder/%C3%A9t%C3%A9%20~x_y-z.1");
-}
-
-TEST(LibraryDatabaseURI, relativePathBecomesAbsolute) {
-  const auto uri = LibraryDatabase::fileURI("Photos.sqlite");
-  EXPECT_EQ(uri.rfind("file:///", 0), 0u);
-  EXPECT_TRUE(uri.ends_with("/Photos.sqlite"));
 }
 
 class OddPathTest : public LibraryDatabaseTest,
@@ -246,7 +232,7 @@ TEST_F(LibraryDatabaseTest, failedInPlaceOpenWithWalContentFallsBackToSnapshot) 
 TEST_F(LibraryDatabaseTest, walRowsAreMissingFromMainFileSoImmutableAloneWouldBeStale) {
   // Guards the fixture itself: the rows really are only in the "-wal".
   const auto file = writeLibrary(Journal::walLive);
-  auto immutable = SqliteDatabase::open(LibraryDatabase::fileURI(file) + "?immutable=1",
+  auto immutable = SqliteDatabase::open(FileUri::of(file) + "?immutable=1",
                                         SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
   ASSERT_TRUE(immutable);
   SqliteStatement count(immutable, "SELECT COUNT(*) FROM t");

@@ -5,11 +5,12 @@
 #include <map>
 #include <string>
 
+#include "base/file_uri.hpp"
 #include "library_fixtures.hpp"
 #include "metadata/library_database.hpp"
 #include "metadata/metadata_store.hpp"
-#include "sqlite/sqlite_statement.hpp"
 #include "sample_library/sample_library.hpp"
+#include "sqlite/sqlite_statement.hpp"
 #include "support/temp_dir.hpp"
 
 namespace lumenfolio {
@@ -97,7 +98,7 @@ TEST(LibraryImmutability, recentRowsAreOnlyInTheWal) {
   const auto package = temp / "Sample.photoslibrary";
   const auto summary = SampleLibrary::write(package, {kAssets, 7, SideFiles::walWithoutShm});
   const auto file = package / "database" / "Photos.sqlite";
-  auto immutable = SqliteDatabase::open(LibraryDatabase::fileURI(file) + "?immutable=1",
+  auto immutable = SqliteDatabase::open(FileUri::of(file) + "?immutable=1",
                                         SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
   SqliteStatement count(immutable, "SELECT COUNT(*) FROM ZASSET");
   ASSERT_TRUE(count.step());

@@ -15,7 +15,7 @@
 #include "platform/headless_desktop_services.hpp"
 #include "platform/host_name.hpp"
 #include "platform/linux_desktop_services.hpp"
-#include "platform/pictures_folder.hpp"
+#include "base/xdg_locations.hpp"
 #include "platform/xdg_login_item.hpp"
 #include "support/temp_dir.hpp"
 
@@ -80,8 +80,8 @@ class UserFolderTest : public ::testing::Test {
 using PicturesFolderTest = UserFolderTest;
 
 TEST_F(PicturesFolderTest, isPicturesInTheHomeFolderWithoutUserDirectories) {
-  EXPECT_EQ(PicturesFolder::home(), home());
-  EXPECT_EQ(PicturesFolder::locate(), home() / "Pictures");
+  EXPECT_EQ(XdgLocations::home(), home());
+  EXPECT_EQ(XdgLocations::pictures(), home() / "Pictures");
 }
 
 TEST_F(PicturesFolderTest, followsTheUserDirectoriesFileRelativeToHome) {
@@ -90,26 +90,26 @@ TEST_F(PicturesFolderTest, followsTheUserDirectoriesFileRelativeToHome) {
             "#XDG_PICTURES_DIR=\"$HOME/Commented\"\n"
             "XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n"
             "XDG_PICTURES_DIR=\"$HOME/Bilder und Fotos\"\n");
-  EXPECT_EQ(PicturesFolder::locate(), home() / "Bilder und Fotos");
+  EXPECT_EQ(XdgLocations::pictures(), home() / "Bilder und Fotos");
 }
 
 TEST_F(PicturesFolderTest, takesAnAbsolutePathAndUnderstandsEscapes) {
   writeFile(config() / "user-dirs.dirs", "XDG_PICTURES_DIR=\"/srv/photo \\\"shots\\\"\"\n");
-  EXPECT_EQ(PicturesFolder::locate(), "/srv/photo \"shots\"");
+  EXPECT_EQ(XdgLocations::pictures(), "/srv/photo \"shots\"");
 }
 
 TEST_F(PicturesFolderTest, aPathThatIsNeitherAbsoluteNorUnderHomeFallsBack) {
   writeFile(config() / "user-dirs.dirs", "XDG_PICTURES_DIR=\"Pictures\"\n");
-  EXPECT_EQ(PicturesFolder::locate(), home() / "Pictures");
+  EXPECT_EQ(XdgLocations::pictures(), home() / "Pictures");
   writeFile(config() / "user-dirs.dirs", "XDG_PICTURES_DIR=\"$HOMEWARD/x\"\n");
-  EXPECT_EQ(PicturesFolder::locate(), home() / "Pictures");
+  EXPECT_EQ(XdgLocations::pictures(), home() / "Pictures");
 }
 
 TEST_F(PicturesFolderTest, aRelativeConfigurationHomeIsIgnored) {
   const ScopedVariable relative("XDG_CONFIG_HOME", "relative/config");
-  EXPECT_EQ(PicturesFolder::configHome(), home() / ".config");
+  EXPECT_EQ(XdgLocations::configHome(), home() / ".config");
   writeFile(home() / ".config" / "user-dirs.dirs", "XDG_PICTURES_DIR=\"$HOME/Photos\"\n");
-  EXPECT_EQ(PicturesFolder::locate(), home() / "Photos");
+  EXPECT_EQ(XdgLocations::pictures(), home() / "Photos");
 }
 
 // ---- HostName

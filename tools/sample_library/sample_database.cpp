@@ -1,9 +1,9 @@
 #include "sample_library/sample_database.hpp"
 
-#include <cctype>
-#include <cstdio>
 #include <stdexcept>
 #include <utility>
+
+#include "base/file_uri.hpp"
 
 namespace lumenfolio::sample {
 
@@ -11,21 +11,6 @@ namespace {
 
 std::string sidePath(const std::filesystem::path& path, const char* suffix) {
   return path.string() + suffix;
-}
-
-// The "file:" URI of a path, as a library reader builds it.
-std::string fileUri(const std::filesystem::path& path) {
-  std::string uri = "file:";
-  for (const unsigned char c : std::filesystem::absolute(path).string()) {
-    if (std::isalnum(c) != 0 || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
-      uri += static_cast<char>(c);
-    } else {
-      char escaped[4];
-      std::snprintf(escaped, sizeof escaped, "%%%02X", c);
-      uri += escaped;
-    }
-  }
-  return uri;
 }
 
 }  // namespace
@@ -116,7 +101,7 @@ void SampleDatabase::closeConnection(bool checkpointOnClose) {
 
 void SampleDatabase::readLikeALibraryReader() const {
   int rc = SQLITE_OK;
-  const auto reader = SqliteDatabase::open(fileUri(path_) + "?mode=ro",
+  const auto reader = SqliteDatabase::open(FileUri::of(path_) + "?mode=ro",
                                            SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, &rc);
   if (!reader || reader.exec("SELECT count(*) FROM sqlite_master") != SQLITE_OK) {
     throw std::runtime_error(path_.string() + ": cannot read back the database");

@@ -1,13 +1,14 @@
-#include "platform/pictures_folder.hpp"
+#include "base/xdg_locations.hpp"
 
 #include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "base/key_value_file.hpp"
 
 namespace lumenfolio {
 
@@ -37,8 +38,8 @@ std::optional<std::filesystem::path> userDirectory(std::string_view value) {
   if (text.starts_with(kHome)) {
     const std::string rest = text.substr(kHome.size());
     if (!rest.empty() && rest.front() != '/') return std::nullopt;
-    return rest.empty() ? PicturesFolder::home()
-                        : PicturesFolder::home() / std::filesystem::path(rest).relative_path();
+    return rest.empty() ? XdgLocations::home()
+                        : XdgLocations::home() / std::filesystem::path(rest).relative_path();
   }
   std::filesystem::path path(text);
   if (!path.is_absolute()) return std::nullopt;
@@ -46,33 +47,35 @@ std::optional<std::filesystem::path> userDirectory(std::string_view value) {
 }
 
 std::optional<std::filesystem::path> xdgPicturesDirectory() {
-  std::ifstream dirs(PicturesFolder::configHome() / "user-dirs.dirs");
-  constexpr std::string_view kKey = "XDG_PICTURES_DIR=";
-  std::optional<std::filesystem::path> found;
-  for (std::string line; std::getline(dirs, line);) {
-    const auto start = line.find_first_not_of(" \t");
-    if (start == std::string::npos) continue;
-    const std::string_view entry = std::string_view(line).substr(start);
-    if (entry.starts_with(kKey)) found = userDirectory(entry.substr(kKey.size()));
-  }
-  return found;
+  const auto value =
+      KeyValueFile::lastValue(XdgLocations::configHome() / "user-dirs.dirs", "XDG_PICTURES_DIR");
+  if (!value) return std::nullopt;
+  return userDirectory(*value);
 }
 
 }  // namespace
 
-std::filesystem::path PicturesFolder::locate() {
-  return xdgPicturesDirectory().value_or(home() / "Pictures");
-}
-
-std::filesystem::path PicturesFolder::home() {
+std::filesystem::path XdgLocations::home() {
   if (auto home = absoluteFromEnvironment("HOME")) return *home;
   const passwd* entry = getpwuid(getuid());
   if (entry != nullptr && entry->pw_dir != nullptr) return entry->pw_dir;
   return "/";
 }
 
-std::filesystem::path PicturesFolder::configHome() {
+std::filesystem::path XdgLocations::configHome() {
   return absoluteFromEnvironment("XDG_CONFIG_HOME").value_or(home() / ".config");
+}
+
+std::filesystem::path XdgLocations::cacheHome() {
+  return absoluteFromEnvironment("XDG_CACHE_HOME").value_or(home() / ".cache");
+}
+
+std::optional<std::filesystem::path> XdgLocations::runtimeDirectory() {
+  return absoluteFromEnvironment("XDG_RUNTIME_DIR");
+}
+
+std::filesystem::path XdgLocations::pictures() {
+  return xdgPicturesDirectory().value_or(home() / "Pictures");
 }
 
 }  // namespace lumenfolio
