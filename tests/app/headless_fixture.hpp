@@ -12,6 +12,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
@@ -88,6 +89,7 @@ class ExporterProcess {
     int status = 0;
     ::waitpid(pid_, &status, 0);
     finished_ = true;
+    expectNoSanitizerReport();
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out_text_, err_text_};
   }
 
@@ -103,6 +105,18 @@ class ExporterProcess {
     env.push_back(nullptr);
     ::execve(args[0], args.data(), env.data());
     ::_exit(127);
+  }
+
+  // In a sanitizer build a report ends the program with its own status, which
+  // a test expecting a failure could take for the failure it expects.
+  void expectNoSanitizerReport() const {
+    for (const char* marker : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer",
+                               "runtime error:", "WARNING: ThreadSanitizer"}) {
+      if (err_text_.find(marker) != std::string::npos) {
+        ADD_FAILURE() << "the exporter reported a sanitizer finding:\n" << err_text_;
+        return;
+      }
+    }
   }
 
   static void closeIfOpen(int& descriptor) {
@@ -176,15 +190,22 @@ class HeadlessUser {
     return path;
   }
 
+  // The user's own variables, and the sanitizer options the test runs with so
+  // that a sanitizer build of the exporter reports as the test itself does.
   std::vector<std::string> environment() const {
-    return {"HOME=" + home().string(),
-            "XDG_CONFIG_HOME=" + configHome().string(),
-            "XDG_RUNTIME_DIR=" + runtimeDir().string(),
-            "XDG_CACHE_HOME=" + cacheHome().string(),
-            "TMPDIR=" + tmpDir().string(),
-            "PATH=/usr/local/bin:/usr/bin:/bin",
-            "LANG=C.UTF-8",
-            "TZ=UTC"};
+    std::vector<std::string> variables{"HOME=" + home().string(),
+                                       "XDG_CONFIG_HOME=" + configHome().string(),
+                                       "XDG_RUNTIME_DIR=" + runtimeDir().string(),
+                                       "XDG_CACHE_HOME=" + cacheHome().string(),
+                                       "TMPDIR=" + tmpDir().string(),
+                                       "PATH=/usr/local/bin:/usr/bin:/bin",
+                                       "LANG=C.UTF-8",
+                                       "TZ=UTC"};
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS"}) {
+      if (const char* value = std::getenv(name))
+        variables.push_back(std::string(name) + "=" + value);
+    }
+    return variables;
   }
 
   CommandResult run(const std::vector<std::string>& arguments) const {
