@@ -37,7 +37,7 @@ class ExporterRuntime {
     // stops before its rename (leaving no ".part") and a wait for another
     // process's write lock ends. The runtime requests it itself as it goes
     // away, so quitting never waits on another process.
-    std::stop_source stop;
+    std::stop_source stop{};
     // Where the controller writes each failure with its cause.
     LogSink& log = LogSink::discard();
   };
