@@ -16,9 +16,9 @@
 #include "app/single_instance.hpp"
 #include "app/stop_signals.hpp"
 #include "base/xdg_locations.hpp"
-#include "platform/console_log.hpp"
-#include "platform/linux_desktop_services.hpp"
-#include "platform/qt_main_queue.hpp"
+#include "platform/linux/console_log.hpp"
+#include "platform/qt/linux_desktop_services.hpp"
+#include "platform/qt/qt_main_queue.hpp"
 
 namespace lumenfolio {
 namespace {

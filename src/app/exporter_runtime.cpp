@@ -3,10 +3,10 @@
 #include "app/shared_file_lock.hpp"
 #include "base/xdg_locations.hpp"
 #include "metadata/metadata_store.hpp"
-#include "platform/library_photo_platform.hpp"
-#include "platform/settings_preferences.hpp"
-#include "platform/system_clock.hpp"
-#include "platform/worker_thread.hpp"
+#include "platform/linux/library_photo_platform.hpp"
+#include "platform/linux/system_clock.hpp"
+#include "platform/linux/worker_thread.hpp"
+#include "platform/qt/settings_preferences.hpp"
 
 namespace lumenfolio {
 

@@ -14,8 +14,8 @@
 #include "app/headless_settings.hpp"
 #include "app/status_printer.hpp"
 #include "app/stop_signals.hpp"
-#include "platform/headless_desktop_services.hpp"
-#include "platform/plain_main_queue.hpp"
+#include "platform/linux/headless_desktop_services.hpp"
+#include "platform/linux/plain_main_queue.hpp"
 #include "sync/sync_folder.hpp"
 
 namespace lumenfolio::headless {

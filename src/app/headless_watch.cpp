@@ -8,8 +8,8 @@
 #include "app/status_printer.hpp"
 #include "app/stop_signals.hpp"
 #include "exporter/exporter_change_observer.hpp"
-#include "platform/headless_desktop_services.hpp"
-#include "platform/plain_main_queue.hpp"
+#include "platform/linux/headless_desktop_services.hpp"
+#include "platform/linux/plain_main_queue.hpp"
 
 namespace lumenfolio::headless {
 

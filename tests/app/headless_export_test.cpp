@@ -12,7 +12,7 @@
 #include "headless_fixture.hpp"
 #include "headless_library.hpp"
 #include "metadata/metadata_store.hpp"
-#include "platform/settings_preferences.hpp"
+#include "platform/qt/settings_preferences.hpp"
 
 namespace lumenfolio::testing {
 namespace {

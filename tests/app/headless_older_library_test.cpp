@@ -8,7 +8,7 @@
 
 #include "headless_fixture.hpp"
 #include "headless_library.hpp"
-#include "platform/settings_preferences.hpp"
+#include "platform/qt/settings_preferences.hpp"
 #include "sample_library/sample_library.hpp"
 #include "support/exporter_texts.hpp"
 

@@ -15,7 +15,7 @@
 #include "app/shared_file_lock.hpp"
 #include "headless_fixture.hpp"
 #include "headless_library.hpp"
-#include "platform/settings_preferences.hpp"
+#include "platform/qt/settings_preferences.hpp"
 #include "sync/unwritable_folder.hpp"
 
 namespace lumenfolio::testing {

@@ -8,7 +8,7 @@
 #include "exporter/exporter_change_observer.hpp"
 #include "headless_fixture.hpp"
 #include "headless_library.hpp"
-#include "platform/library_photo_platform.hpp"
+#include "platform/linux/library_photo_platform.hpp"
 
 namespace lumenfolio::testing {
 namespace {

@@ -12,11 +12,11 @@
 #include <sstream>
 #include <string>
 
-#include "platform/headless_desktop_services.hpp"
-#include "platform/host_name.hpp"
-#include "platform/linux_desktop_services.hpp"
 #include "base/xdg_locations.hpp"
-#include "platform/xdg_login_item.hpp"
+#include "platform/linux/headless_desktop_services.hpp"
+#include "platform/linux/host_name.hpp"
+#include "platform/linux/xdg_login_item.hpp"
+#include "platform/qt/linux_desktop_services.hpp"
 #include "support/temp_dir.hpp"
 
 namespace lumenfolio {

@@ -1,4 +1,4 @@
-#include "platform/inotify_change_observer.hpp"
+#include "platform/linux/inotify_change_observer.hpp"
 
 #include <gtest/gtest.h>
 

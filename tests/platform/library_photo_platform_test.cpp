@@ -1,4 +1,4 @@
-#include "platform/library_photo_platform.hpp"
+#include "platform/linux/library_photo_platform.hpp"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "exporter/exporter_change_observer.hpp"
-#include "sqlite/sqlite_database.hpp"
 #include "sample_library/sample_library.hpp"
+#include "sqlite/sqlite_database.hpp"
 #include "support/temp_dir.hpp"
 
 namespace lumenfolio {

@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/delayed_jobs.hpp"
-#include "platform/plain_main_queue.hpp"
-#include "platform/qt_main_queue.hpp"
+#include "platform/linux/delayed_jobs.hpp"
+#include "platform/linux/plain_main_queue.hpp"
+#include "platform/qt/qt_main_queue.hpp"
 
 namespace lumenfolio {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/property_list_reader.hpp"
+#include "platform/linux/property_list_reader.hpp"
 
 #include <gtest/gtest.h>
 #include <plist/plist.h>

@@ -1,4 +1,4 @@
-#include "platform/worker_thread.hpp"
+#include "platform/linux/worker_thread.hpp"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/plain_main_queue.hpp"
+#include "platform/linux/plain_main_queue.hpp"
 
 namespace lumenfolio {
 namespace {

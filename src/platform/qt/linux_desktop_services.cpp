@@ -1,4 +1,4 @@
-#include "platform/linux_desktop_services.hpp"
+#include "platform/qt/linux_desktop_services.hpp"
 
 #include <QByteArray>
 #include <QDesktopServices>

@@ -9,8 +9,8 @@
 
 #include "base/unique_fd.hpp"
 #include "exporter/main_queue.hpp"
-#include "platform/boottime_timer.hpp"
-#include "platform/delayed_jobs.hpp"
+#include "platform/linux/boottime_timer.hpp"
+#include "platform/linux/delayed_jobs.hpp"
 
 namespace lumenfolio {
 

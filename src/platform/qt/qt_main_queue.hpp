@@ -8,8 +8,8 @@
 #include <QSocketNotifier>
 
 #include "exporter/main_queue.hpp"
-#include "platform/boottime_timer.hpp"
-#include "platform/delayed_jobs.hpp"
+#include "platform/linux/boottime_timer.hpp"
+#include "platform/linux/delayed_jobs.hpp"
 
 namespace lumenfolio {
 

@@ -1,8 +1,8 @@
-#include "platform/headless_desktop_services.hpp"
+#include "platform/linux/headless_desktop_services.hpp"
 
 #include "base/xdg_locations.hpp"
-#include "platform/host_name.hpp"
-#include "platform/property_list_reader.hpp"
+#include "platform/linux/host_name.hpp"
+#include "platform/linux/property_list_reader.hpp"
 
 namespace lumenfolio {
 

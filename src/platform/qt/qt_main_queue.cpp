@@ -1,4 +1,4 @@
-#include "platform/qt_main_queue.hpp"
+#include "platform/qt/qt_main_queue.hpp"
 
 #include <QMetaObject>
 

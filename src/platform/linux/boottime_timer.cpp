@@ -1,4 +1,4 @@
-#include "platform/boottime_timer.hpp"
+#include "platform/linux/boottime_timer.hpp"
 
 #include <sys/timerfd.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "platform/inotify_change_observer.hpp"
+#include "platform/linux/inotify_change_observer.hpp"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -10,7 +10,7 @@
 #include <initializer_list>
 #include <utility>
 
-#include "platform/boottime_clock.hpp"
+#include "platform/linux/boottime_clock.hpp"
 
 namespace lumenfolio {
 

@@ -1,4 +1,4 @@
-#include "platform/console_log.hpp"
+#include "platform/linux/console_log.hpp"
 
 #include <sys/stat.h>
 

@@ -1,4 +1,4 @@
-#include "platform/worker_thread.hpp"
+#include "platform/linux/worker_thread.hpp"
 
 namespace lumenfolio {
 

@@ -1,4 +1,4 @@
-#include "platform/delayed_jobs.hpp"
+#include "platform/linux/delayed_jobs.hpp"
 
 namespace lumenfolio {
 

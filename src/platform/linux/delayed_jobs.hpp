@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "exporter/main_queue.hpp"
-#include "platform/boottime_clock.hpp"
+#include "platform/linux/boottime_clock.hpp"
 
 namespace lumenfolio {
 

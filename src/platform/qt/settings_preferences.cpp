@@ -1,4 +1,4 @@
-#include "platform/settings_preferences.hpp"
+#include "platform/qt/settings_preferences.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>

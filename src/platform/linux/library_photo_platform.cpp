@@ -1,4 +1,4 @@
-#include "platform/library_photo_platform.hpp"
+#include "platform/linux/library_photo_platform.hpp"
 
 #include <set>
 #include <utility>

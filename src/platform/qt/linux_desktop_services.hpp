@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "platform/headless_desktop_services.hpp"
+#include "platform/linux/headless_desktop_services.hpp"
 
 namespace lumenfolio {
 

@@ -1,4 +1,4 @@
-#include "platform/system_clock.hpp"
+#include "platform/linux/system_clock.hpp"
 
 #include <chrono>
 

@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "base/unique_fd.hpp"
-#include "platform/boottime_clock.hpp"
+#include "platform/linux/boottime_clock.hpp"
 
 namespace lumenfolio {
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "exporter/desktop_services.hpp"
-#include "platform/xdg_login_item.hpp"
+#include "platform/linux/xdg_login_item.hpp"
 
 namespace lumenfolio {
 

@@ -1,4 +1,4 @@
-#include "platform/property_list_reader.hpp"
+#include "platform/linux/property_list_reader.hpp"
 
 #include <plist/plist.h>
 

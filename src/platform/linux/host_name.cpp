@@ -1,4 +1,4 @@
-#include "platform/host_name.hpp"
+#include "platform/linux/host_name.hpp"
 
 #include <limits.h>
 #include <unistd.h>

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "metadata/library_database.hpp"
-#include "platform/inotify_change_observer.hpp"
+#include "platform/linux/inotify_change_observer.hpp"
 #include "sync/photo_platform.hpp"
 
 namespace lumenfolio {

@@ -1,4 +1,4 @@
-#include "platform/boottime_clock.hpp"
+#include "platform/linux/boottime_clock.hpp"
 
 #include <time.h>
 

@@ -1,4 +1,4 @@
-#include "platform/xdg_login_item.hpp"
+#include "platform/linux/xdg_login_item.hpp"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "platform/plain_main_queue.hpp"
+#include "platform/linux/plain_main_queue.hpp"
 
 #include <poll.h>
 #include <sys/eventfd.h>
