@@ -18,8 +18,11 @@ void Exporter::chooseFolder() {
   if (!chosen) return;
   try {
     SyncFolder::remember(deps_.preferences, *chosen);
-  } catch (const std::exception&) {
-    // The name below then shows whatever folder still resolves, if any.
+  } catch (const std::exception& error) {
+    // The name below then shows whatever folder still resolves, if any; the
+    // cause is for the log.
+    deps_.log.write(LogLevel::warning,
+                    std::string("Couldn't remember the chosen folder: ") + error.what());
   }
   setFolderName(resolveFolderName());
   setStatus(std::nullopt);

@@ -14,6 +14,7 @@ namespace fs = std::filesystem;
 
 using lumenfolio::AssetFeatures;
 using lumenfolio::Exporter;
+using lumenfolio::LogLevel;
 using lumenfolio::SyncFolder;
 using lumenfolio::testing::ExporterHarness;
 using lumenfolio::testing::StateRecorder;
@@ -89,6 +90,17 @@ TEST_F(FolderChoice, aFolderThatCannotBeRememberedLeavesTheOldOneInPlace) {
   EXPECT_EQ(exporter->folderName(), "Old");
   harness.queue.runUntilIdle();
   EXPECT_EQ(harness.lastDestination.parent_path(), folder);
+}
+
+TEST_F(FolderChoice, aFolderThatCannotBeRememberedIsLoggedWithItsCause) {
+  const auto missing = harness.temp / "missing";
+  harness.desktop.chosenFolder = missing;
+  exporter->chooseFolder();
+
+  const auto warnings = harness.log.at(LogLevel::warning);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("Couldn't remember the chosen folder"), std::string::npos);
+  EXPECT_NE(warnings[0].find(missing.string()), std::string::npos) << warnings[0];
 }
 
 TEST_F(FolderChoice, withNoFolderAtAllTheExportAsksAgain) {
