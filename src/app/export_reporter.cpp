@@ -10,10 +10,10 @@ void ExportReporter::changed() {
   if (exporter.lastExport() == lastExport_) return;
   lastExport_ = exporter.lastExport();
   const auto file = headless::sharedFileOf(runtime_.preferences());
-  headless::printLine(
-      stdout, headless::withReason(
-                  "Exported " + headless::photos(exporter.lastCount()) + " to " + file.string(),
-                  exporter.lastCount(), runtime_.photos()));
+  log_.write(LogLevel::info,
+             headless::withReason(
+                 "Exported " + headless::photos(exporter.lastCount()) + " to " + file.string(),
+                 exporter.lastCount(), runtime_.photos()));
 }
 
 }  // namespace lumenfolio

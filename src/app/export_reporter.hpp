@@ -4,13 +4,15 @@
 #include <optional>
 
 #include "app/exporter_runtime.hpp"
+#include "base/log_sink.hpp"
 
 namespace lumenfolio {
 
 class ExportReporter {
  public:
-  explicit ExportReporter(ExporterRuntime& runtime)
+  ExportReporter(ExporterRuntime& runtime, LogSink& log)
       : runtime_(runtime),
+        log_(log),
         lastExport_(runtime.exporter().lastExport()),
         id_(runtime.exporter().addObserver([this] { changed(); })) {}
   ~ExportReporter() { runtime_.exporter().removeObserver(id_); }
@@ -21,6 +23,7 @@ class ExportReporter {
   void changed();
 
   ExporterRuntime& runtime_;
+  LogSink& log_;
   std::optional<double> lastExport_;
   Exporter::ObserverID id_;
 };

@@ -104,7 +104,7 @@ int ExporterApp::run(int argc, char** argv) {
   // whoever reads stderr or the journal later.
   ConsoleLog log("lumenfolio-exporter", ConsoleLog::Verbosity::normal);
   ExporterRuntime runtime(mainQueue, desktop,
-                          {.libraryPackage = {}, .runsStartUp = true, .log = log});
+                          {.libraryPackage = {}, .runsStartUp = true, .stop = {}, .log = log});
   FreedesktopNotifications notifications;
   ExporterApp app(runtime.exporter(), hasSystemTray, notifications);
   front = &app;

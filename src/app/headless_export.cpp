@@ -9,8 +9,10 @@
 #include <stop_token>
 #include <string>
 
+#include "app/exit_status.hpp"
 #include "app/exporter_runtime.hpp"
 #include "app/headless_output.hpp"
+#include "app/headless_report.hpp"
 #include "app/headless_settings.hpp"
 #include "app/status_printer.hpp"
 #include "app/stop_signals.hpp"
@@ -59,13 +61,35 @@ std::optional<std::string> rememberFolder(Preferences& preferences,
   return std::nullopt;
 }
 
-}  // namespace
+// Logs the command's own failure and keeps it for the report.
+int failed(ConsoleLog& log, HeadlessReport& report, ExitStatus status, std::string_view error,
+           const std::string& message) {
+  report.status = message;
+  report.error = std::string(error);
+  return failure(log, status, message);
+}
 
-int exportNow(const HeadlessArguments& arguments) {
+// What the preferences and the controller say after the run, for the report.
+void describe(ExporterRuntime& runtime, HeadlessReport& report) {
+  Preferences& preferences = runtime.preferences();
+  const Exporter& exporter = runtime.exporter();
+  report.folder = SyncFolder::remembered(preferences);
+  report.device = storedDeviceID(preferences);
+  if (report.folder && report.device) report.path = sharedFile(*report.folder, *report.device);
+  report.library = runtime.libraryPackage();
+  report.lastExport = exporter.lastExport();
+  if (exporter.lastExport()) report.count = exporter.lastCount();
+  report.status = exporter.status();
+}
+
+int run(const HeadlessArguments& arguments, ConsoleLog& log, HeadlessReport& report) {
   std::optional<std::filesystem::path> folder;
   if (arguments.folder) {
     folder = existingFolder(*arguments.folder);
-    if (!folder) return failure("the folder " + arguments.folder->string() + " does not exist");
+    if (!folder) {
+      return failed(log, report, ExitStatus::noFolder, nameOf(ExportFailure::folderUnavailable),
+                    "the folder " + arguments.folder->string() + " does not exist");
+    }
   }
 
   PlainMainQueue queue;  // starts no thread
@@ -84,12 +108,15 @@ int exportNow(const HeadlessArguments& arguments) {
   // takes back the settings an older version left behind, which it skips as
   // soon as a folder is known.
   ExporterRuntime runtime(
-      queue, desktop, {.libraryPackage = arguments.library, .runsStartUp = false, .stop = stop});
+      queue, desktop,
+      {.libraryPackage = arguments.library, .runsStartUp = false, .stop = stop, .log = log});
   if (folder) {
-    if (auto problem = rememberFolder(runtime.preferences(), *folder)) return failure(*problem);
+    if (auto problem = rememberFolder(runtime.preferences(), *folder)) {
+      return failed(log, report, ExitStatus::exportFailed, "settingsNotSaved", *problem);
+    }
   }
   Exporter& exporter = runtime.exporter();
-  const StatusPrinter printer(exporter);
+  const StatusPrinter printer(exporter, log);
 
   const auto file = sharedFileOf(runtime.preferences());
   const auto before = FileIdentity::of(file);
@@ -97,19 +124,45 @@ int exportNow(const HeadlessArguments& arguments) {
 
   exporter.runExport([&queue] { queue.quit(); });
   queue.run();
+  describe(runtime, report);
 
   if (stoppedBy != 0) {
-    failure("stopped by a signal; the previous shared file is kept");
+    failed(log, report, ExitStatus::exportFailed, "stopped",
+           "stopped by a signal; the previous shared file is kept");
     return kStoppedStatus + stoppedBy;
   }
-  if (exporter.status()) return failure(*exporter.status());
-  if (exporter.lastExport() == lastExportBefore) return failure("the export did not run");
+  if (const auto kind = exporter.failure()) {
+    // The controller has logged it, with its cause.
+    report.error = std::string(nameOf(*kind));
+    return code(exitStatusOf(*kind));
+  }
+  if (exporter.status()) {
+    return failed(log, report, ExitStatus::exportFailed, "exportFailed", *exporter.status());
+  }
+  if (exporter.lastExport() == lastExportBefore) {
+    return failed(log, report, ExitStatus::exportFailed, "exportFailed", "the export did not run");
+  }
   const auto count = exporter.lastCount();
   const bool written = !before || !(FileIdentity::of(file) == *before);
-  printLine(stdout, withReason(written ? "Wrote " + photos(count) + " to " + file.string()
-                                       : "Unchanged: " + photos(count) + " in " + file.string(),
-                               count, runtime.photos()));
-  return 0;
+  report.result = written ? "written" : "unchanged";
+  report.path = file;
+  if (!arguments.json) {
+    log.result(withReason(written ? "Wrote " + photos(count) + " to " + file.string()
+                                  : "Unchanged: " + photos(count) + " in " + file.string(),
+                          count, runtime.photos()));
+  }
+  return code(ExitStatus::success);
+}
+
+}  // namespace
+
+int exportNow(const HeadlessArguments& arguments, ConsoleLog& log) {
+  HeadlessReport report;
+  report.result = "failed";
+  report.library = arguments.library;
+  const int status = run(arguments, log, report);
+  if (arguments.json) log.result(report.json());
+  return status;
 }
 
 }  // namespace lumenfolio::headless

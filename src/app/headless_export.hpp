@@ -3,9 +3,10 @@
 #pragma once
 
 #include "app/headless_arguments.hpp"
+#include "platform/linux/console_log.hpp"
 
 namespace lumenfolio::headless {
 
-int exportNow(const HeadlessArguments& arguments);
+int exportNow(const HeadlessArguments& arguments, ConsoleLog& log);
 
 }  // namespace lumenfolio::headless

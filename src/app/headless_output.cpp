@@ -21,17 +21,9 @@ std::string whyNoPhotos(PhotoPlatform& platform) {
 
 }  // namespace
 
-// Every line is flushed at once: under systemd or a pipe, stdout is fully
-// buffered, and a status line that shows up minutes late is no status line.
-void printLine(std::FILE* stream, const std::string& text) {
-  std::fputs(text.c_str(), stream);
-  std::fputc('\n', stream);
-  std::fflush(stream);
-}
-
-int failure(const std::string& message) {
-  printLine(stderr, std::string(kProgram) + ": " + message);
-  return 1;
+int failure(LogSink& log, ExitStatus status, const std::string& message) {
+  log.write(LogLevel::error, message);
+  return code(status);
 }
 
 std::string photos(std::int64_t count) {

@@ -1,22 +1,21 @@
-// What the headless command prints: one flushed line at a time, the failure
-// line on stderr, and the counts and dates as the lines phrase them.
+// What the headless command prints besides the log's lines: a failure of the
+// command itself, and the counts and dates as the lines phrase them.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
 
+#include "app/exit_status.hpp"
+#include "base/log_sink.hpp"
 #include "sync/photo_platform.hpp"
 
 namespace lumenfolio::headless {
 
 inline constexpr std::string_view kProgram = "lumenfolio-exporter";
 
-// Writes `text` and a line feed, flushed at once.
-void printLine(std::FILE* stream, const std::string& text);
-// Prints "lumenfolio-exporter: " + message on stderr; returns the exit status 1.
-int failure(const std::string& message);
+// Logs `message` as an error; returns `status` as the process's exit status.
+int failure(LogSink& log, ExitStatus status, const std::string& message);
 // "N photos".
 std::string photos(std::int64_t count);
 // A line about an export of `count` photos, saying why when there are none.

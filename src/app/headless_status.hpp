@@ -3,9 +3,10 @@
 #pragma once
 
 #include "app/headless_arguments.hpp"
+#include "platform/linux/console_log.hpp"
 
 namespace lumenfolio::headless {
 
-int status(const HeadlessArguments& arguments);
+int status(const HeadlessArguments& arguments, ConsoleLog& log);
 
 }  // namespace lumenfolio::headless

@@ -2,8 +2,10 @@
 
 #include <memory>
 
+#include "app/exit_status.hpp"
 #include "app/export_reporter.hpp"
 #include "app/exporter_runtime.hpp"
+#include "app/folder_wait.hpp"
 #include "app/headless_output.hpp"
 #include "app/status_printer.hpp"
 #include "app/stop_signals.hpp"
@@ -13,30 +15,33 @@
 
 namespace lumenfolio::headless {
 
-int watch(const HeadlessArguments& arguments) {
+int watch(const HeadlessArguments& arguments, ConsoleLog& log) {
   PlainMainQueue queue;  // starts no thread
   // Before any other thread starts, so the signals reach only the watcher.
   const StopSignals stopSignals([&queue](int) { queue.quit(); });
   HeadlessDesktopServices desktop;
-  ExporterRuntime runtime(queue, desktop,
-                          {.libraryPackage = arguments.library, .runsStartUp = true});
-  const StatusPrinter printer(runtime.exporter());
-  const ExportReporter reporter(runtime);
+  ExporterRuntime runtime(
+      queue, desktop,
+      {.libraryPackage = arguments.library, .runsStartUp = true, .stop = {}, .log = log});
+  const StatusPrinter printer(runtime.exporter(), log);
+  const ExportReporter reporter(runtime, log);
+  const FolderWait folderWait(runtime.exporter(), runtime.preferences(), queue, log);
   // The controller keeps its own reaction to changes to itself; this line is
   // for whoever reads the log and wonders whether a change was seen.
-  runtime.photos().registerChangeObserver(std::make_shared<ExporterChangeObserver>([&queue] {
-    queue.post([] {
-      printLine(stdout, "The library changed; the next export runs 300 s after the last change.");
+  runtime.photos().registerChangeObserver(std::make_shared<ExporterChangeObserver>([&] {
+    queue.post([&log] {
+      log.write(LogLevel::info,
+                "The library changed; the next export runs 300 s after the last change.");
     });
   }));
 
   const auto library = runtime.libraryPackage();
-  printLine(stdout, "Watching " +
-                        (library ? library->string()
-                                 : "for a Photos library in " + runtime.picturesFolder().string()));
+  log.write(LogLevel::info, "Watching " + (library ? library->string()
+                                                   : "for a Photos library in " +
+                                                         runtime.picturesFolder().string()));
   queue.run();
-  printLine(stdout, "Stopped.");
-  return 0;
+  log.write(LogLevel::info, "Stopped.");
+  return code(ExitStatus::success);
 }
 
 }  // namespace lumenfolio::headless

@@ -53,6 +53,41 @@ TEST(HeadlessArguments, rejectsAnOptionWithoutItsValue) {
   EXPECT_THROW(HeadlessArguments::parse({"export", "--folder="}), HeadlessArguments::UsageError);
 }
 
+TEST(HeadlessArguments, readsJsonForExportAndStatusOnly) {
+  EXPECT_TRUE(HeadlessArguments::parse({"export", "--json"}).json);
+  EXPECT_TRUE(HeadlessArguments::parse({"--json", "status"}).json);
+  EXPECT_FALSE(HeadlessArguments::parse({"status"}).json);
+  EXPECT_THROW(HeadlessArguments::parse({"watch", "--json"}), HeadlessArguments::UsageError);
+}
+
+TEST(HeadlessArguments, readsHowMuchToSayForEveryCommand) {
+  using Verbosity = ConsoleLog::Verbosity;
+  EXPECT_EQ(HeadlessArguments::parse({"export"}).verbosity, Verbosity::normal);
+  EXPECT_EQ(HeadlessArguments::parse({"export", "-v"}).verbosity, Verbosity::verbose);
+  EXPECT_EQ(HeadlessArguments::parse({"--verbose", "watch"}).verbosity, Verbosity::verbose);
+  EXPECT_EQ(HeadlessArguments::parse({"status", "-q"}).verbosity, Verbosity::quiet);
+  EXPECT_EQ(HeadlessArguments::parse({"watch", "--quiet"}).verbosity, Verbosity::quiet);
+  EXPECT_THROW(HeadlessArguments::parse({"export", "-v", "-q"}), HeadlessArguments::UsageError);
+}
+
+TEST(HeadlessArguments, rejectsAMissingCommandAndAnOptionGivenTwice) {
+  EXPECT_THROW(HeadlessArguments::parse({"-v"}), HeadlessArguments::UsageError);
+  EXPECT_THROW(HeadlessArguments::parse({"export", "--folder=/a", "--folder=/b"}),
+               HeadlessArguments::UsageError);
+  EXPECT_THROW(HeadlessArguments::parse({"--version", "export"}), HeadlessArguments::UsageError);
+}
+
+TEST(HeadlessArguments, aUsageErrorPointsAtHelp) {
+  EXPECT_EQ(HeadlessArguments::tryHelp("lumenfolio-exporter"), "Try 'lumenfolio-exporter --help'.");
+}
+
+TEST(HeadlessArguments, usageNamesEveryOptionAndExitStatus) {
+  const auto usage = HeadlessArguments::usage("lumenfolio-exporter");
+  for (const char* word : {"--json", "--verbose", "--quiet", "  0  ", "  3  ", "  6  "}) {
+    EXPECT_NE(usage.find(word), std::string::npos) << word;
+  }
+}
+
 TEST(HeadlessArguments, usageNamesEveryCommand) {
   const auto usage = HeadlessArguments::usage("lumenfolio-exporter");
   for (const char* word :

@@ -33,8 +33,10 @@ struct CommandResult {
 // One running exporter process with its standard output and error piped back.
 class ExporterProcess {
  public:
+  // With `errorFile`, the process's stderr is that file (appended to) instead of a pipe.
   ExporterProcess(const std::vector<std::string>& arguments,
-                  const std::vector<std::string>& environment) {
+                  const std::vector<std::string>& environment,
+                  const std::filesystem::path& errorFile = {}) {
     int out[2], err[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
       throw std::runtime_error("pipe2 failed");
@@ -45,7 +47,8 @@ class ExporterProcess {
     if (pid_ < 0) throw std::runtime_error("fork failed");
     if (pid_ == 0) {
       ::dup2(out[1], STDOUT_FILENO);
-      ::dup2(err[1], STDERR_FILENO);
+      ::dup2(errorFile.empty() ? err[1] : ::open(errorFile.c_str(), O_WRONLY | O_APPEND),
+             STDERR_FILENO);
       exec(argv, environment);
     }
     ::close(out[1]);
@@ -210,6 +213,14 @@ class HeadlessUser {
 
   CommandResult run(const std::vector<std::string>& arguments) const {
     return ExporterProcess(arguments, environment()).finish();
+  }
+  // Runs with more environment variables and stderr appended to `errorFile`.
+  CommandResult run(const std::vector<std::string>& arguments,
+                    const std::vector<std::string>& moreEnvironment,
+                    const std::filesystem::path& errorFile) const {
+    auto variables = environment();
+    variables.insert(variables.end(), moreEnvironment.begin(), moreEnvironment.end());
+    return ExporterProcess(arguments, variables, errorFile).finish();
   }
   std::unique_ptr<ExporterProcess> start(const std::vector<std::string>& arguments) const {
     return std::make_unique<ExporterProcess>(arguments, environment());

@@ -39,7 +39,7 @@ TEST_F(HeadlessWatch, aWriteToTheLibraryDatabaseReachesTheObserversAction) {
 TEST_F(HeadlessWatch, exportsAtStartWhenNoExportIsRecordedAndStopsOnTerm) {
   // Choosing the folder through a failed export: the library is missing from
   // Pictures, so this run only remembers the folder.
-  ASSERT_EQ(user_.run({"export", "--folder", shared_.string()}).exitCode, 1);
+  ASSERT_EQ(user_.run({"export", "--folder", shared_.string()}).exitCode, 3);
 
   const auto watch = user_.start({"watch", "--library", library_.string()});
   ASSERT_TRUE(watch->waitForOutput("Exported ")) << watch->outputSoFar();

@@ -81,8 +81,9 @@ bool ConsoleLog::shows(LogLevel level) const {
     case LogLevel::error:
       return true;
     case LogLevel::warning:
-    case LogLevel::info:
       return verbosity_ != Verbosity::quiet;
+    case LogLevel::info:
+      return verbosity_ != Verbosity::quiet && showsProgress_;
     case LogLevel::debug:
       return verbosity_ == Verbosity::verbose;
   }

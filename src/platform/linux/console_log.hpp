@@ -36,6 +36,8 @@ class ConsoleLog final : public LogSink {
 
   // A command's result: on stdout at every verbosity.
   void result(std::string_view line);
+  // Keeps stdout for the result alone, as when it is one JSON object.
+  void hideProgress() { showsProgress_ = false; }
 
   Verbosity verbosity() const { return verbosity_; }
   bool writesToJournal() const { return journal_; }
@@ -51,6 +53,7 @@ class ConsoleLog final : public LogSink {
   Verbosity verbosity_;
   Streams streams_;
   bool journal_;
+  bool showsProgress_ = true;
   std::mutex mutex_;  // one line at a time, whichever thread writes it
 };
 

@@ -1,0 +1,195 @@
+// The command line as scripts use it: exit statuses by kind, one JSON object,
+// quiet and verbose output, journal priorities, and a watch that waits.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <sstream>
+
+#include "headless_fixture.hpp"
+#include "headless_library.hpp"
+
+namespace lumenfolio::testing {
+namespace {
+
+using nlohmann::json;
+
+class HeadlessScripting : public ::testing::Test {
+ protected:
+  static json parsed(const CommandResult& result) {
+    // One object on one line, nothing else on stdout.
+    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 1) << describe(result);
+    return json::parse(result.out);
+  }
+  static std::string read(const std::filesystem::path& file) {
+    std::ifstream stream(file);
+    std::stringstream text;
+    text << stream.rdbuf();
+    return text.str();
+  }
+
+  HeadlessUser user_;
+  const std::filesystem::path shared_ = user_.scratch("shared");
+};
+
+TEST_F(HeadlessScripting, exportJsonTellsWhatWasWrittenAndThenThatItWasUnchanged) {
+  writeSampleLibrary(user_.defaultLibrary(), 120, 5);
+  const auto first = user_.run({"export", "--json", "--folder", shared_.string()});
+  ASSERT_EQ(first.exitCode, 0) << describe(first);
+  const auto written = parsed(first);
+  const auto file = sharedFileIn(shared_);
+  EXPECT_EQ(written["result"], "written");
+  EXPECT_EQ(written["count"], readSharedFile(file).features.size());
+  EXPECT_EQ(written["path"], file.string());
+  EXPECT_EQ(written["folder"], std::filesystem::canonical(shared_).string());
+  EXPECT_EQ(written["library"], user_.defaultLibrary().string());
+  EXPECT_TRUE(file.filename().string().find(written["device"].get<std::string>()) !=
+              std::string::npos)
+      << written;
+  EXPECT_TRUE(std::regex_match(written["lastExport"].get<std::string>(),
+                               std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)")))
+      << written;
+  EXPECT_TRUE(written["status"].is_null());
+  EXPECT_TRUE(written["error"].is_null());
+
+  const auto again = user_.run({"export", "--json"});
+  ASSERT_EQ(again.exitCode, 0) << describe(again);
+  const auto unchanged = parsed(again);
+  EXPECT_EQ(unchanged["result"], "unchanged");
+  EXPECT_EQ(unchanged["count"], written["count"]);
+  EXPECT_EQ(unchanged["path"], written["path"]);
+}
+
+TEST_F(HeadlessScripting, statusJsonTellsTheSameAsTheExport) {
+  writeSampleLibrary(user_.defaultLibrary(), 60, 2);
+  const auto exported = parsed(user_.run({"export", "--json", "--folder", shared_.string()}));
+  const auto result = user_.run({"status", "--json"});
+  ASSERT_EQ(result.exitCode, 0) << describe(result);
+  const auto status = parsed(result);
+  EXPECT_EQ(status["result"], "ready");
+  for (const char* key : {"count", "path", "folder", "library", "device", "lastExport"}) {
+    EXPECT_EQ(status[key], exported[key]) << key;
+  }
+  EXPECT_TRUE(status["error"].is_null());
+}
+
+TEST_F(HeadlessScripting, aFailureInJsonNamesItsKindAndTheStatusText) {
+  const auto result = user_.run({"export", "--json", "--folder", shared_.string()});
+  EXPECT_EQ(result.exitCode, 3) << describe(result);
+  const auto failed = parsed(result);
+  EXPECT_EQ(failed["result"], "failed");
+  EXPECT_EQ(failed["error"], "noLibrary");
+  EXPECT_EQ(failed["status"], "Couldn't find a Photos library in ~/Pictures.");
+  // The error is on stderr too, once.
+  EXPECT_NE(result.err.find("error: Couldn't find a Photos library in ~/Pictures."),
+            std::string::npos);
+
+  const auto status = user_.run({"status", "--json"});
+  EXPECT_EQ(status.exitCode, 3) << describe(status);
+  EXPECT_EQ(parsed(status)["error"], "noLibrary");
+}
+
+TEST_F(HeadlessScripting, aLibraryWithoutComputedDataIsAFailedExport) {
+  writeSampleLibrary(user_.defaultLibrary(), 0, 1);
+  const auto result = user_.run({"export", "--folder", shared_.string()});
+  EXPECT_EQ(result.exitCode, 1) << describe(result);
+  EXPECT_NE(result.err.find("The library database has no computed measures yet."),
+            std::string::npos)
+      << describe(result);
+}
+
+TEST_F(HeadlessScripting, statusWithoutAFolderExitsFive) {
+  writeSampleLibrary(user_.defaultLibrary(), 20, 1);
+  const auto result = user_.run({"status"});
+  EXPECT_EQ(result.exitCode, 5) << describe(result);
+  EXPECT_NE(result.out.find("(readable)"), std::string::npos) << describe(result);
+}
+
+TEST_F(HeadlessScripting, quietKeepsOnlyTheFinalLineAndVerboseAddsPhaseTimings) {
+  writeSampleLibrary(user_.defaultLibrary(), 60, 4);
+  const auto quiet = user_.run({"export", "-q", "--folder", shared_.string()});
+  ASSERT_EQ(quiet.exitCode, 0) << describe(quiet);
+  EXPECT_TRUE(std::regex_match(quiet.out, std::regex("Wrote \\d+ photos to [^\\n]+\\n")))
+      << describe(quiet);
+  EXPECT_EQ(quiet.err, "");
+
+  const auto normal = user_.run({"export"});
+  EXPECT_NE(normal.out.find("Reading the library databases…\n"), std::string::npos);
+  EXPECT_EQ(normal.err, "");
+
+  const auto verbose = user_.run({"export", "--verbose"});
+  ASSERT_EQ(verbose.exitCode, 0) << describe(verbose);
+  EXPECT_EQ(verbose.out, normal.out) << "debug lines stay off stdout";
+  EXPECT_TRUE(std::regex_search(
+      verbose.err,
+      std::regex(
+          "lumenfolio-exporter: debug: Reading the library databases… took \\d+\\.\\d+ s\n")))
+      << describe(verbose);
+}
+
+TEST_F(HeadlessScripting, quietStillPrintsErrors) {
+  const auto result = user_.run({"export", "--quiet"});
+  EXPECT_EQ(result.exitCode, 5) << describe(result);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err,
+            "lumenfolio-exporter: error: Choose the shared folder — the same one the lumenfolio "
+            "apps use.\n");
+}
+
+// systemd says in JOURNAL_STREAM which file stderr is; the same file here.
+TEST_F(HeadlessScripting, stderrInTheJournalCarriesPriorityPrefixes) {
+  writeSampleLibrary(user_.defaultLibrary(), 30, 3);
+  ASSERT_EQ(user_.run({"export", "--folder", shared_.string()}).exitCode, 0);
+  std::filesystem::permissions(
+      shared_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  std::filesystem::remove(sharedFileIn(shared_));  // now there is something to write
+
+  const auto journal = user_.scratch("journal") / "stderr";
+  std::ofstream(journal).close();
+  struct stat status {};
+  ASSERT_EQ(::stat(journal.c_str(), &status), 0);
+  const auto stream = std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
+  const auto result = user_.run({"export", "-v"}, {"JOURNAL_STREAM=" + stream}, journal);
+  std::filesystem::permissions(shared_, std::filesystem::perms::owner_all);
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes into a read-only folder";
+
+  EXPECT_EQ(result.exitCode, 6) << describe(result);
+  const auto lines = read(journal);
+  EXPECT_TRUE(std::regex_search(lines, std::regex("(^|\n)<7>debug: Reading the library"))) << lines;
+  EXPECT_TRUE(std::regex_search(
+      lines, std::regex("(^|\n)<3>error: [^\n]*" + shared_.string() + "[^\n]*\n")))
+      << lines;
+  EXPECT_EQ(lines.find("lumenfolio-exporter:"), std::string::npos) << lines;
+
+  // Another file named in JOURNAL_STREAM is not the journal: no prefixes.
+  const auto plain = user_.scratch("plain") / "stderr";
+  std::ofstream(plain).close();
+  user_.run({"export", "-v"}, {"JOURNAL_STREAM=" + stream}, plain);
+  EXPECT_NE(read(plain).find("lumenfolio-exporter: error: "), std::string::npos) << read(plain);
+}
+
+TEST_F(HeadlessScripting, watchWaitsForAFolderThatIsNotMountedYet) {
+  const auto folder = user_.scratch("mount") / "point";
+  std::filesystem::create_directories(folder);
+  // Remembers the folder without exporting (no library yet), so the watch
+  // exports at its start; then the folder goes, as an unmounted disk does.
+  ASSERT_EQ(user_.run({"export", "--folder", folder.string()}).exitCode, 3);
+  writeSampleLibrary(user_.defaultLibrary(), 40, 6);
+  std::filesystem::remove(folder);
+
+  const auto watch = user_.start({"watch"});
+  ASSERT_TRUE(watch->waitForOutput("Waiting for the shared folder " + folder.string()))
+      << watch->outputSoFar();
+  std::filesystem::create_directories(folder);
+  EXPECT_TRUE(watch->waitForOutput("Exported ")) << watch->outputSoFar();
+  watch->signal(SIGTERM);
+  const auto result = watch->finish();
+  EXPECT_EQ(result.exitCode, 0) << describe(result);
+  EXPECT_FALSE(readSharedFile(sharedFileIn(folder)).features.empty());
+}
+
+}  // namespace
+}  // namespace lumenfolio::testing
