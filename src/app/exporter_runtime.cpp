@@ -32,8 +32,9 @@ ExporterRuntime::ExporterRuntime(MainQueue& mainQueue, DesktopServices& desktop,
       .desktop = desktop,
       .writeSharedFile = SharedFileLock::guarding(
           [stop = stop_.get_token()](const SyncFile::Payload& payload,
-                                     const std::filesystem::path& destination) {
-            SyncFile::write(payload, destination, stop);
+                                     const std::filesystem::path& destination,
+                                     const Exporter::WrittenAction& written) {
+            written(SyncFile::write(payload, destination, stop));
           },
           SharedFileLock::defaultPath(), stop_.get_token()),
       .runsStartUp = options.runsStartUp,

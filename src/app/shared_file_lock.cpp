@@ -82,9 +82,10 @@ Exporter::SharedFileWriter SharedFileLock::guarding(Exporter::SharedFileWriter w
                                                     std::filesystem::path lockFile,
                                                     std::stop_token stop) {
   return [writer = std::move(writer), lockFile = std::move(lockFile), stop = std::move(stop)](
-             const SyncFile::Payload& payload, const std::filesystem::path& destination) {
+             const SyncFile::Payload& payload, const std::filesystem::path& destination,
+             const Exporter::WrittenAction& written) {
     const SharedFileLock lock(lockFile, stop);
-    writer(payload, destination);
+    writer(payload, destination, written);
   };
 }
 

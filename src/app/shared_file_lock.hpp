@@ -32,7 +32,8 @@ class SharedFileLock {
   SharedFileLock(const SharedFileLock&) = delete;
   SharedFileLock& operator=(const SharedFileLock&) = delete;
 
-  // The writer, run with the lock held for the whole of each call.
+  // The writer, run with the lock held for the whole of each call, its
+  // `written` action included.
   static Exporter::SharedFileWriter guarding(Exporter::SharedFileWriter writer,
                                              std::filesystem::path lockFile,
                                              std::stop_token stop = {});

@@ -20,6 +20,10 @@ constexpr std::string_view kMatchingText = "Matching photos…";
 
 constexpr std::size_t kUUIDLength = 36;
 
+std::string unavailableText(const std::filesystem::path& folder) {
+  return "The shared folder “" + SyncFolder::displayName(folder) + "” isn't available right now.";
+}
+
 std::string writingText(std::size_t count) {
   return "Writing " + std::to_string(count) + " photos…";
 }
@@ -84,9 +88,21 @@ void Exporter::runExport(std::function<void()> done) {
   }
   auto folder = SyncFolder::resolve(deps_.preferences);
   if (!folder) {
-    fail(ExportFailure::noFolder, std::string(kChooseFolderText));
+    // A folder that is away keeps its place: nothing is written elsewhere and
+    // nothing is forgotten, and the export runs once it is back.
+    if (const auto remembered = SyncFolder::remembered(deps_.preferences)) {
+      fail(ExportFailure::folderUnavailable, unavailableText(*remembered),
+           "not a directory: " + remembered->string());
+      waitForFolder();
+    } else {
+      fail(ExportFailure::noFolder, std::string(kChooseFolderText));
+    }
     queue(std::move(done));
     return;
+  }
+  if (folderWait_) {
+    deps_.mainQueue.cancel(*folderWait_);
+    folderWait_.reset();
   }
   std::make_shared<Run>(shared_from_this(), std::move(*folder), std::move(done))->begin();
 }
@@ -200,7 +216,16 @@ std::optional<SyncFile::Features> Exporter::Run::matchedRow(
 }
 
 void Exporter::Run::writeUnlessUnchanged() {
-  const auto name = SyncFolder::sharedFileName(SyncFolder::deviceID(deps().preferences));
+  std::string deviceID;
+  try {
+    deviceID = SyncFolder::deviceID(deps().preferences);
+  } catch (const PreferencesError& error) {
+    // A file under an identifier the next run will not know would be one more
+    // "device" in the folder at every run.
+    failToKeepSettings(error);
+    return;
+  }
+  const auto name = SyncFolder::sharedFileName(deviceID);
   // The device identifier comes from the preferences and may hold anything; a
   // name that would leave the folder is never written.
   if (!SyncFolder::isSafeFileName(name)) {
@@ -214,13 +239,21 @@ void Exporter::Run::writeUnlessUnchanged() {
   digest_ = Exporter::digest(payload_.features);
   const auto stored = deps().preferences.value(std::string(kDigestKey));
   const auto* storedDigest = stored ? std::get_if<std::string>(&*stored) : nullptr;
-  if (storedDigest && *storedDigest == digest_ && SyncFolder::contains(name, folder_.url)) {
-    exporter_->recordExport(static_cast<std::int64_t>(payload_.features.size()));
-    exporter_->setStatus(std::nullopt);
-    close();
+  if (storedDigest && *storedDigest == digest_ && writtenFileIsInPlace()) {
+    finish();
     return;
   }
   write();
+}
+
+bool Exporter::Run::writtenFileIsInPlace() const {
+  const auto stored = deps().preferences.value(std::string(kSharedFileKey));
+  const auto* text = stored ? std::get_if<std::string>(&*stored) : nullptr;
+  const auto written = text ? SharedFileIdentity::parse(*text) : std::nullopt;
+  // The digest says which rows were written, the identity into which file:
+  // a file chosen again in an older folder, truncated, rewritten by a sync
+  // client or replaced by a link is written anew.
+  return written && written->file == file_ && SyncFolder::holdsWrittenFile(*written);
 }
 
 void Exporter::Run::write() {
@@ -231,7 +264,12 @@ void Exporter::Run::write() {
 
 std::optional<Exporter::Run::WriteError> Exporter::Run::writeSharedFile() const {
   try {
-    deps().writeSharedFile(payload_, file_);
+    deps().writeSharedFile(payload_, file_, [this](const SharedFileIdentity& identity) {
+      // Stored before the writer lets another process in, so the digest and
+      // the file it describes always belong to the same write.
+      deps().preferences.setValue(std::string(kDigestKey), digest_);
+      deps().preferences.setValue(std::string(kSharedFileKey), identity.text());
+    });
     return std::nullopt;
   } catch (const SyncError& error) {
     const auto& cause = error.cause();
@@ -249,11 +287,25 @@ void Exporter::Run::written() {
   if (writeError_) {
     exporter_->fail(ExportFailure::writeFailed, writeError_->text,
                     withPath(writeError_->cause, writeError_->text, file_));
-  } else {
-    deps().preferences.setValue(std::string(kDigestKey), digest_);
-    exporter_->recordExport(static_cast<std::int64_t>(payload_.features.size()));
-    exporter_->setStatus(std::nullopt);
+    close();
+    return;
   }
+  finish();
+}
+
+void Exporter::Run::finish() {
+  try {
+    exporter_->recordExport(static_cast<std::int64_t>(payload_.features.size()));
+  } catch (const PreferencesError& error) {
+    failToKeepSettings(error);
+    return;
+  }
+  exporter_->setStatus(std::nullopt);
+  close();
+}
+
+void Exporter::Run::failToKeepSettings(const PreferencesError& error) {
+  exporter_->fail(ExportFailure::writeFailed, error.what());
   close();
 }
 

@@ -35,6 +35,7 @@ class Exporter::Run : public std::enable_shared_from_this<Run> {
       const std::string& localIdentifier,
       const std::unordered_map<std::string, std::string>& cloudIDs) const;
   void writeUnlessUnchanged();
+  bool writtenFileIsInPlace() const;
   void write();
   struct WriteError {
     std::string text;   // for the user
@@ -42,6 +43,10 @@ class Exporter::Run : public std::enable_shared_from_this<Run> {
   };
   std::optional<WriteError> writeSharedFile() const;
   void written();
+  // Records the export and closes; a record that cannot be kept fails the run.
+  void finish();
+  // Settings that could not be stored end the run as a failed write.
+  void failToKeepSettings(const PreferencesError& error);
   void close();
 
   Dependencies& deps() const { return exporter_->deps_; }

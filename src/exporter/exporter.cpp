@@ -7,15 +7,6 @@
 
 namespace lumenfolio {
 
-namespace {
-
-std::string lastPathComponent(const std::filesystem::path& folder) {
-  const auto name = folder.filename();
-  return (name.empty() ? folder.parent_path().filename() : name).string();
-}
-
-}  // namespace
-
 Exporter::Exporter(Dependencies dependencies) : deps_(std::move(dependencies)) {
   recoverSettingsMovedIntoBrowserContainer();
   restoreLastExport();
@@ -26,21 +17,22 @@ Exporter::~Exporter() = default;
 
 void Exporter::restoreLastExport() {
   const auto lastExport = deps_.preferences.value(std::string(kLastExportKey));
-  if (const auto* date = lastExport ? std::get_if<PreferenceDate>(&*lastExport) : nullptr) {
-    lastExport_ = date->secondsSince1970;
-  }
+  const auto* date = lastExport ? std::get_if<PreferenceDate>(&*lastExport) : nullptr;
+  // A hand-edited "nan" or 1e300 would never be older than an hour, and no
+  // start-up export would ever run again.
+  if (date && date->isPlausible()) lastExport_ = date->secondsSince1970;
   const auto lastCount = deps_.preferences.value(std::string(kLastCountKey));
   if (const auto* count = lastCount ? std::get_if<std::int64_t>(&*lastCount) : nullptr) {
     lastCount_ = *count;
   }
 }
 
+// The remembered folder's name, also while it is not there: it is still the
+// chosen folder, and the runs say that it is away.
 std::optional<std::string> Exporter::resolveFolderName() {
-  auto folder = SyncFolder::resolve(deps_.preferences);
+  const auto folder = SyncFolder::remembered(deps_.preferences);
   if (!folder) return std::nullopt;
-  auto name = lastPathComponent(folder->url);
-  if (folder->release) folder->release();
-  return name;
+  return SyncFolder::displayName(*folder);
 }
 
 Exporter::ObserverID Exporter::addObserver(std::function<void()> observer) {
@@ -84,10 +76,11 @@ void Exporter::setFolderName(std::optional<std::string> name) {
 }
 
 void Exporter::recordExport(std::int64_t count) {
-  lastExport_ = deps_.clock.now();
-  lastCount_ = count;
-  deps_.preferences.setValue(std::string(kLastExportKey), PreferenceDate{*lastExport_});
+  const auto now = deps_.clock.now();
+  deps_.preferences.setValue(std::string(kLastExportKey), PreferenceDate{now});
   deps_.preferences.setValue(std::string(kLastCountKey), count);
+  lastExport_ = now;
+  lastCount_ = count;
   changed();
 }
 

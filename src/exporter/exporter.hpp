@@ -37,8 +37,11 @@ namespace lumenfolio {
 
 class Exporter : public std::enable_shared_from_this<Exporter> {
  public:
-  using SharedFileWriter =
-      std::function<void(const SyncFile::Payload&, const std::filesystem::path&)>;
+  // Told which file the writer put in place, while the writer still keeps
+  // other writers out, so what the run stores about it is about that file.
+  using WrittenAction = std::function<void(const SharedFileIdentity&)>;
+  using SharedFileWriter = std::function<void(const SyncFile::Payload&,
+                                              const std::filesystem::path&, const WrittenAction&)>;
 
   struct Dependencies {
     MainQueue& mainQueue;
@@ -49,10 +52,9 @@ class Exporter : public std::enable_shared_from_this<Exporter> {
     PhotoPlatform& photos;
     Preferences& preferences;
     DesktopServices& desktop;
-    SharedFileWriter writeSharedFile = [](const SyncFile::Payload& payload,
-                                          const std::filesystem::path& destination) {
-      SyncFile::write(payload, destination);
-    };
+    SharedFileWriter writeSharedFile =
+        [](const SyncFile::Payload& payload, const std::filesystem::path& destination,
+           const WrittenAction& written) { written(SyncFile::write(payload, destination)); };
     // The headless export runs one export of its own instead of the start-up.
     bool runsStartUp = true;
     // Each failure of a run is written here once, with its cause.
@@ -62,6 +64,9 @@ class Exporter : public std::enable_shared_from_this<Exporter> {
   static constexpr std::string_view kLastExportKey = "exporter.lastExport";
   static constexpr std::string_view kLastCountKey = "exporter.lastCount";
   static constexpr std::string_view kDigestKey = "exporter.digest";
+  // Which file the digest was written into (SharedFileIdentity::text()): an
+  // unchanged export is skipped only while exactly that file is in place.
+  static constexpr std::string_view kSharedFileKey = "exporter.sharedFile";
 
   // Restores the state from the preferences (after the settings recovery) and
   // queues start() on the main queue. Always held by a shared_ptr, so queued
@@ -105,6 +110,8 @@ class Exporter : public std::enable_shared_from_this<Exporter> {
   void recoverSettingsMovedIntoBrowserContainer();
   void restoreLastExport();
   std::optional<std::string> resolveFolderName();
+  void waitForFolder();
+  void folderMayBeBack();
   void queue(std::function<void()> done);
 
   // Each setter announces a real change to the observers.
@@ -137,6 +144,8 @@ class Exporter : public std::enable_shared_from_this<Exporter> {
   std::optional<std::string> folderName_;
   std::shared_ptr<ChangeObserver> observer_;
   std::optional<MainQueue::Token> pending_;
+  // The next look for a remembered folder that was not there at the last run.
+  std::optional<MainQueue::Token> folderWait_;
   std::map<ObserverID, std::function<void()>> observers_;
   ObserverID nextObserverID_ = 1;
 };

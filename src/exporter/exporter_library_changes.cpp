@@ -1,6 +1,7 @@
 #include <chrono>
 
 #include "exporter/exporter.hpp"
+#include "sync/sync_folder.hpp"
 
 namespace lumenfolio {
 
@@ -8,6 +9,9 @@ namespace {
 
 // A burst of library changes is answered once, this long after its last report.
 constexpr std::chrono::milliseconds kChangeDelay = std::chrono::seconds(300);
+// How often a remembered folder that was not there (an unmounted disk, a share
+// not yet mounted after boot) is looked for again; a look costs one stat.
+constexpr std::chrono::milliseconds kFolderRecheck = std::chrono::seconds(30);
 
 }  // namespace
 
@@ -15,6 +19,22 @@ void Exporter::libraryChanged() {
   if (pending_) deps_.mainQueue.cancel(*pending_);
   auto self = shared_from_this();
   pending_ = deps_.mainQueue.postAfter(kChangeDelay, [self] { self->runExport(); });
+}
+
+void Exporter::waitForFolder() {
+  // A one-off export ends with its run; only a long-running exporter waits.
+  if (!deps_.runsStartUp || folderWait_) return;
+  auto self = shared_from_this();
+  folderWait_ = deps_.mainQueue.postAfter(kFolderRecheck, [self] { self->folderMayBeBack(); });
+}
+
+void Exporter::folderMayBeBack() {
+  folderWait_.reset();
+  if (SyncFolder::resolve(deps_.preferences)) {
+    runExport();
+  } else if (SyncFolder::remembered(deps_.preferences)) {
+    waitForFolder();
+  }
 }
 
 }  // namespace lumenfolio

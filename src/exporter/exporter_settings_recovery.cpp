@@ -24,7 +24,12 @@ void Exporter::recoverSettingsMovedIntoBrowserContainer() {
   const auto file = oldPreferencesFile(deps_.desktop.homeDirectory());
   const auto old = deps_.desktop.readPropertyList(file);
   if (!old) return;
-  for (const auto& [name, value] : *old) preferences.setValue(name, value);
+  try {
+    for (const auto& [name, value] : *old) preferences.setValue(name, value);
+  } catch (const PreferencesError&) {
+    // Kept for a later start that can store what it holds.
+    return;
+  }
   std::error_code ignored;
   std::filesystem::remove(file, ignored);
 }

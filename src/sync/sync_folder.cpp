@@ -121,6 +121,20 @@ bool SyncFolder::contains(const std::string& name, const fs::path& folder) {
   return fs::exists(folder / name, error) || fs::exists(folder / ("." + name + ".icloud"), error);
 }
 
+bool SyncFolder::holdsWrittenFile(const SharedFileIdentity& written) {
+  std::error_code error;
+  const auto entry = fs::symlink_status(written.file, error);
+  if (entry.type() == fs::file_type::not_found) {
+    return contains(written.file.filename().string(), written.file.parent_path());
+  }
+  return SharedFileIdentity::of(written.file) == written;
+}
+
+std::string SyncFolder::displayName(const fs::path& folder) {
+  const auto name = folder.filename();
+  return (name.empty() ? folder.parent_path().filename() : name).string();
+}
+
 bool SyncFolder::isSafeFileName(std::string_view name) {
   return !name.empty() && name != "." && name != ".." &&
          name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "sync/preferences.hpp"
+#include "sync/shared_file_identity.hpp"
 
 namespace lumenfolio {
 
@@ -46,6 +47,13 @@ class SyncFolder {
   static std::string sharedFileName(const std::string& deviceID);
   // The file, or its iCloud placeholder "." + name + ".icloud", is in the folder.
   static bool contains(const std::string& name, const std::filesystem::path& folder);
+  // The file written then is still what is under its name: a regular file of
+  // exactly that identity, or, with nothing under the name, its iCloud
+  // placeholder. A file truncated, rewritten by someone else, or replaced by
+  // a link or a folder is not.
+  static bool holdsWrittenFile(const SharedFileIdentity& written);
+  // The folder's last path component, as the user knows the folder.
+  static std::string displayName(const std::filesystem::path& folder);
   // True when `name` can stand as one file name inside a folder: not empty,
   // not "." or "..", and without '/' or NUL.
   static bool isSafeFileName(std::string_view name);

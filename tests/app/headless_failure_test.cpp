@@ -88,12 +88,12 @@ TEST_F(HeadlessFailure, aFolderGivenThatDoesNotExist) {
   EXPECT_EQ(filesOf(shared_), before);
 }
 
-TEST_F(HeadlessFailure, aRememberedFolderThatVanished) {
+TEST_F(HeadlessFailure, aRememberedFolderThatIsAway) {
   const auto before = exportGoodFile();
   const auto moved = user_.scratch("moved") / "shared";
   std::filesystem::rename(shared_, moved);
   const auto result = user_.run({"export"});
-  expectFailure(result, 5, kChooseFolder);
+  expectFailure(result, 5, "The shared folder “shared” isn't available right now.");
   EXPECT_EQ(filesOf(moved), before);
   EXPECT_FALSE(std::filesystem::exists(shared_)) << "the exporter never creates folders";
 }

@@ -37,17 +37,22 @@ TEST(SharedFileLock, holdsTheLockUntilItGoesAway) {
   EXPECT_TRUE(lockIsFree(file));
 }
 
-TEST(SharedFileLock, guardedWriterRunsWithTheLockHeld) {
+TEST(SharedFileLock, guardedWriterAndWhatItTellsRunWithTheLockHeld) {
   const testing::TempDir dir;
   const auto file = dir / "exporter.lock";
   bool heldDuringWrite = false;
+  bool heldWhileTold = false;
   const auto writer = SharedFileLock::guarding(
-      [&](const SyncFile::Payload&, const std::filesystem::path&) {
+      [&](const SyncFile::Payload&, const std::filesystem::path& destination,
+          const Exporter::WrittenAction& written) {
         heldDuringWrite = !lockIsFree(file);
+        written(SharedFileIdentity{.file = destination});
       },
       file);
-  writer(SyncFile::Payload{}, dir / "shared.pdsync");
+  writer(SyncFile::Payload{}, dir / "shared.pdsync",
+         [&](const SharedFileIdentity&) { heldWhileTold = !lockIsFree(file); });
   EXPECT_TRUE(heldDuringWrite);
+  EXPECT_TRUE(heldWhileTold);
   EXPECT_TRUE(lockIsFree(file));
 }
 
@@ -57,7 +62,7 @@ TEST(SharedFileLock, aSecondWriterWaitsForTheFirst) {
   std::atomic<int> inside = 0;
   std::atomic<int> mostInside = 0;
   const auto writer = SharedFileLock::guarding(
-      [&](const SyncFile::Payload&, const std::filesystem::path&) {
+      [&](const SyncFile::Payload&, const std::filesystem::path&, const Exporter::WrittenAction&) {
         const int now = ++inside;
         if (now > mostInside) mostInside = now;
         std::this_thread::yield();
@@ -67,7 +72,8 @@ TEST(SharedFileLock, aSecondWriterWaitsForTheFirst) {
   std::vector<std::thread> threads;
   for (int index = 0; index < 4; ++index) {
     threads.emplace_back([&] {
-      for (int round = 0; round < 200; ++round) writer(SyncFile::Payload{}, dir / "shared.pdsync");
+      for (int round = 0; round < 200; ++round)
+        writer(SyncFile::Payload{}, dir / "shared.pdsync", {});
     });
   }
   for (auto& thread : threads) thread.join();
@@ -78,11 +84,11 @@ TEST(SharedFileLock, releasesTheLockWhenTheWriterThrows) {
   const testing::TempDir dir;
   const auto file = dir / "exporter.lock";
   const auto writer = SharedFileLock::guarding(
-      [](const SyncFile::Payload&, const std::filesystem::path&) {
+      [](const SyncFile::Payload&, const std::filesystem::path&, const Exporter::WrittenAction&) {
         throw SyncError(SyncError::Code::cannotWrite);
       },
       file);
-  EXPECT_THROW(writer(SyncFile::Payload{}, dir / "shared.pdsync"), SyncError);
+  EXPECT_THROW(writer(SyncFile::Payload{}, dir / "shared.pdsync", {}), SyncError);
   EXPECT_TRUE(lockIsFree(file));
 }
 

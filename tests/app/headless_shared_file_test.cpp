@@ -168,5 +168,79 @@ TEST_F(HeadlessSharedFile, aLastExportThatIsNoDateReadsAsNeverExported) {
   }
 }
 
+TEST_F(HeadlessSharedFile, aFolderThatIsBrieflyGoneIsKeptAndUsedOnceBack) {
+  const auto before = exportGoodFile();
+  const auto away = user_.scratch("unmounted") / "shared";
+  fs::rename(shared_, away);
+
+  const auto whileAway = user_.run({"export"});
+  expectFailure(whileAway, "The shared folder “shared” isn't available right now.");
+  EXPECT_NE(whileAway.out.find("isn't available right now."), std::string::npos);
+  EXPECT_EQ(filesOf(away), before);
+  EXPECT_FALSE(fs::exists(shared_)) << "the exporter never makes the folder itself";
+
+  fs::rename(away, shared_);
+  const auto back = user_.run({"export"});
+  EXPECT_EQ(back.exitCode, 0) << describe(back);
+  EXPECT_NE(back.out.find("Unchanged: "), std::string::npos) << describe(back);
+  EXPECT_EQ(filesOf(shared_), before);
+}
+
+TEST_F(HeadlessSharedFile, aSharedFileChangedBehindTheExportersBackIsWrittenAgain) {
+  exportGoodFile();
+  const auto file = sharedFile();
+  const auto rows = readSharedFile(file).features.size();
+
+  fs::resize_file(file, 0);
+  const auto truncated = user_.run({"export"});
+  EXPECT_EQ(truncated.exitCode, 0) << describe(truncated);
+  EXPECT_NE(truncated.out.find("Wrote "), std::string::npos) << describe(truncated);
+  EXPECT_EQ(readSharedFile(file).features.size(), rows);
+
+  const auto elsewhere = user_.scratch("elsewhere") / "copy.pdsync";
+  fs::copy_file(file, elsewhere);
+  fs::remove(file);
+  fs::create_symlink(elsewhere, file);
+  const auto linked = user_.run({"export"});
+  EXPECT_EQ(linked.exitCode, 0) << describe(linked);
+  EXPECT_NE(linked.out.find("Wrote "), std::string::npos) << describe(linked);
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(file)));
+}
+
+TEST_F(HeadlessSharedFile, aFolderChosenAgainGetsTheRowsOfNow) {
+  exportGoodFile();
+  const auto first = sharedFile();
+  const auto other = user_.scratch("other shared");
+  const auto toOther =
+      user_.run({"export", "--library", otherLibrary_.string(), "--folder", other.string()});
+  ASSERT_EQ(toOther.exitCode, 0) << describe(toOther);
+
+  const auto back =
+      user_.run({"export", "--library", otherLibrary_.string(), "--folder", shared_.string()});
+  EXPECT_EQ(back.exitCode, 0) << describe(back);
+  EXPECT_NE(back.out.find("Wrote "), std::string::npos) << describe(back);
+  // The rows of the library exported now, not those the folder held before.
+  const auto termsOf = [](const fs::path& file) {
+    std::map<std::string, std::string> terms;
+    for (const auto& [assetID, row] : readSharedFile(file).features) terms[assetID] = row.terms;
+    return terms;
+  };
+  EXPECT_EQ(termsOf(first), termsOf(other / first.filename()));
+}
+
+TEST_F(HeadlessSharedFile, aWatchWithALastExportThatIsNoDateExportsAtStart) {
+  exportGoodFile();
+  {
+    QSettings settings(QString::fromStdString(user_.preferencesFile().string()),
+                       QSettings::IniFormat);
+    settings.setValue("exporter.lastExport", "date:nan");
+  }
+  const auto watch = user_.start({"watch"});
+  EXPECT_TRUE(watch->waitForOutput("Exported ", std::chrono::seconds(30))) << watch->outputSoFar();
+  watch->signal(SIGTERM);
+  const auto result = watch->finish();
+  EXPECT_EQ(result.exitCode, 0) << describe(result);
+}
+
 }  // namespace
 }  // namespace lumenfolio::testing

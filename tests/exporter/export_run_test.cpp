@@ -168,7 +168,7 @@ TEST_F(ExportRun, aSecondRequestWhileWritingIsDroppedAndToldAtOnce) {
 }
 
 TEST_F(ExportRun, withoutAFolderAsksForOneAndNeverStartsWorking) {
-  fs::remove(folder);
+  harness.preferences.remove(std::string(SyncFolder::kFolderBookmarkKey));
   StateRecorder recorder(*exporter);
   EXPECT_TRUE(harness.exportNow(*exporter));
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -119,11 +120,22 @@ TEST_F(ExporterStartUp, restoresTheLastCountAndTheFolderName) {
   EXPECT_EQ(exporter->folderName(), "Lumen Share");
 }
 
-TEST_F(ExporterStartUp, aFolderThatNoLongerExistsShowsNoName) {
-  const auto folder = harness.chooseSharedFolder();
+TEST_F(ExporterStartUp, aFolderThatIsAwayStillShowsItsName) {
+  const auto folder = harness.chooseSharedFolder("Lumen Share");
   std::filesystem::remove(folder);
   const auto exporter = harness.create();
-  EXPECT_FALSE(exporter->folderName().has_value());
+  EXPECT_EQ(exporter->folderName(), "Lumen Share");
+}
+
+TEST_F(ExporterStartUp, aLastExportThatIsNoDateCountsAsNeverExported) {
+  giveLibraryData();
+  harness.chooseSharedFolder();
+  harness.preferences.setValue(std::string(Exporter::kLastExportKey),
+                               PreferenceDate{std::numeric_limits<double>::quiet_NaN()});
+  const auto exporter = harness.create();
+  EXPECT_FALSE(exporter->lastExport().has_value());
+  harness.queue.runUntilIdle();
+  EXPECT_EQ(exporter->lastExport(), harness.clock.now()) << "the start-up export ran";
 }
 
 TEST_F(ExporterStartUp, deniedAccessShowsTheNoAccessTextAndDoesNothingElse) {

@@ -24,11 +24,14 @@ Exporter::Dependencies ExporterHarness::dependencies(bool runsStartUp) {
       .preferences = preferences,
       .desktop = desktop,
       .writeSharedFile =
-          [this](const SyncFile::Payload& payload, const std::filesystem::path& file) {
+          [this](const SyncFile::Payload& payload, const std::filesystem::path& file,
+                 const Exporter::WrittenAction& written) {
             ++writes;
             lastPayload = payload;
             lastDestination = file;
             writer(payload, file);
+            // A fake writer may make no file; the run is told of one all the same.
+            written(SharedFileIdentity::of(file).value_or(SharedFileIdentity{.file = file}));
           },
       .runsStartUp = runsStartUp,
       .log = log,

@@ -63,7 +63,7 @@ class ExporterHarness {
   RecordingLog log;
   // Swapped by tests that need the write to fail; every call is counted, and
   // the last payload and destination handed over are kept.
-  Exporter::SharedFileWriter writer = writeForReal;
+  std::function<void(const SyncFile::Payload&, const std::filesystem::path&)> writer = writeForReal;
   int writes = 0;
   std::optional<SyncFile::Payload> lastPayload;
   std::filesystem::path lastDestination;

@@ -20,6 +20,10 @@ inline const std::string kLibraryUnreadable =
     "We read technique and measures straight from the Photos library databases, but this user "
     "can't open them. Check the permissions of the library's database folder.";
 
+inline std::string unavailable(const std::string& folderName) {
+  return "The shared folder “" + folderName + "” isn't available right now.";
+}
+
 inline std::string writing(int count) {
   return "Writing " + std::to_string(count) + " photos…";
 }

@@ -15,11 +15,22 @@ class MemoryPreferences : public Preferences {
     return found->second;
   }
   void setValue(const std::string& key, const PreferenceValue& value) override {
+    refuseIfAsked();
     values[key] = value;
   }
-  void remove(const std::string& key) override { values.erase(key); }
+  void remove(const std::string& key) override {
+    refuseIfAsked();
+    values.erase(key);
+  }
 
   std::map<std::string, PreferenceValue> values;
+  // As a store on a full disk, or with a folder in its file's place.
+  bool refusesChanges = false;
+
+ private:
+  void refuseIfAsked() const {
+    if (refusesChanges) throw PreferencesError("Couldn't save the settings in memory: refused");
+  }
 };
 
 }  // namespace lumenfolio::testing
