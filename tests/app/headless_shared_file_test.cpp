@@ -175,7 +175,6 @@ TEST_F(HeadlessSharedFile, aFolderThatIsBrieflyGoneIsKeptAndUsedOnceBack) {
 
   const auto whileAway = user_.run({"export"});
   expectFailure(whileAway, "The shared folder “shared” isn't available right now.");
-  EXPECT_NE(whileAway.out.find("isn't available right now."), std::string::npos);
   EXPECT_EQ(filesOf(away), before);
   EXPECT_FALSE(fs::exists(shared_)) << "the exporter never makes the folder itself";
 
