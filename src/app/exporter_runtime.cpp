@@ -16,9 +16,10 @@ ExporterRuntime::ExporterRuntime(MainQueue& mainQueue, DesktopServices& desktop,
       picturesFolder_(XdgLocations::pictures()),
       clock_(std::make_unique<SystemClock>()),
       preferences_(userPreferences()),
-      store_(
-          std::make_unique<MetadataStore>(picturesFolder_, libraryOption_, XdgLocations::home())),
       photos_(std::make_unique<LibraryPhotoPlatform>(picturesFolder_, libraryOption_)),
+      // The platform lists the assets a run's store read in that run's transaction.
+      store_(std::make_unique<MetadataStore>(picturesFolder_, libraryOption_, XdgLocations::home(),
+                                             photos_->listingSink())),
       storeWorker_(std::make_unique<WorkerThread>(mainQueue)),
       writeWorker_(std::make_unique<WorkerThread>(mainQueue)) {
   exporter_ = Exporter::create({
@@ -46,6 +47,10 @@ ExporterRuntime::~ExporterRuntime() {
   // Before the workers join: a write waiting for another process's lock, or
   // still filling its ".part", ends now instead of holding up the exit.
   stop_.request_stop();
+}
+
+PhotoPlatform& ExporterRuntime::photos() const {
+  return *photos_;
 }
 
 std::optional<std::filesystem::path> ExporterRuntime::libraryPackage(

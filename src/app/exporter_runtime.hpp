@@ -26,6 +26,8 @@
 
 namespace lumenfolio {
 
+class LibraryPhotoPlatform;
+
 class ExporterRuntime {
  public:
   struct Options {
@@ -49,7 +51,7 @@ class ExporterRuntime {
 
   Exporter& exporter() const { return *exporter_; }
   Preferences& preferences() const { return *preferences_; }
-  PhotoPlatform& photos() const { return *photos_; }
+  PhotoPlatform& photos() const;
   const std::filesystem::path& picturesFolder() const { return picturesFolder_; }
   // The package given in the options, else the one found in the Pictures folder.
   std::optional<std::filesystem::path> libraryPackage() const {
@@ -69,8 +71,8 @@ class ExporterRuntime {
   std::filesystem::path picturesFolder_;
   std::unique_ptr<Clock> clock_;
   std::unique_ptr<Preferences> preferences_;
-  std::unique_ptr<LibraryStore> store_;
-  std::unique_ptr<PhotoPlatform> photos_;
+  std::unique_ptr<LibraryPhotoPlatform> photos_;
+  std::unique_ptr<LibraryStore> store_;  // hands its listings to the platform
   std::unique_ptr<Worker> storeWorker_;
   std::unique_ptr<Worker> writeWorker_;
   std::shared_ptr<Exporter> exporter_;

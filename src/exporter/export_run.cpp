@@ -17,6 +17,14 @@ constexpr std::string_view kReadingDatabasesText = "Reading the library database
 constexpr std::string_view kReadingDetailsText = "Reading places, people and camera details…";
 constexpr std::string_view kNoMeasuresText = "The library database has no computed measures yet.";
 constexpr std::string_view kMatchingText = "Matching photos…";
+constexpr std::string_view kIncompleteReadText =
+    "The library database couldn't be read completely.";
+constexpr std::string_view kLibraryKeptChangingText =
+    "The library kept changing while it was read; the next export tries again.";
+
+// A run whose library changed under it starts over this many times in all
+// before it gives up, rather than write rows of several versions.
+constexpr int kReadAttempts = 3;
 
 constexpr std::size_t kUUIDLength = 36;
 
@@ -26,31 +34,6 @@ std::string unavailableText(const std::filesystem::path& folder) {
 
 std::string writingText(std::size_t count) {
   return "Writing " + std::to_string(count) + " photos…";
-}
-
-// The byte length of the first `count` code points of UTF-8 text.
-std::size_t codePointsEnd(const std::string& text, std::size_t from, std::size_t count) {
-  std::size_t end = from;
-  for (std::size_t seen = 0; seen < count && end < text.size(); ++seen) {
-    ++end;
-    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
-  }
-  return end;
-}
-
-// Counts characters as a person reads them, so neither a multi-byte character
-// nor a letter with its combining marks is ever cut in half.
-std::string firstCharacters(const std::string& text, std::size_t count) {
-  if (UnicodeText::graphemeCount(text) <= count) return text;
-  // A character holds at least one code point, so this prefix holds no more
-  // characters than wanted; it grows while the next code point joins the last one.
-  auto end = codePointsEnd(text, 0, count);
-  for (auto next = codePointsEnd(text, end, 1);
-       next > end && UnicodeText::graphemeCount(std::string_view(text).substr(0, next)) <= count;
-       next = codePointsEnd(text, end, 1)) {
-    end = next;
-  }
-  return text.substr(0, end);
 }
 
 // The cause of a failure to write `file`, naming the file unless it already does.
@@ -110,13 +93,36 @@ void Exporter::runExport(std::function<void()> done) {
 // Only the `done` half holds the run: it is queued after the job has finished,
 // so the job may use the run freely, and the run (with the exporter it holds)
 // is always let go on the main thread, never on a worker.
+//
+// A read that ends in an error (SQLite's, or any other) ends the run instead
+// of the next step: nothing escapes the worker's thread, and rows read so far
+// are never taken for all of them.
 void Exporter::Run::onStore(std::function<void(Run&, LibraryStore&)> visit, void (Run::*next)()) {
-  deps().storeWorker.run([run = this, visit] { visit(*run, run->deps().store); },
-                         [self = shared_from_this(), next] { ((*self).*next)(); });
+  deps().storeWorker.run(
+      [run = this, visit] {
+        try {
+          visit(*run, run->deps().store);
+        } catch (const std::exception& error) {
+          run->readError_ = error.what();
+        } catch (...) {
+          run->readError_ = "an unknown error";
+        }
+      },
+      [self = shared_from_this(), next] {
+        if (self->readError_) {
+          self->failReading();
+        } else {
+          ((*self).*next)();
+        }
+      });
 }
 
 void Exporter::Run::begin() {
   exporter_->setWorking(true);
+  readLibrary();
+}
+
+void Exporter::Run::readLibrary() {
   exporter_->setStatus(std::string(kReadingDatabasesText));
   onStore(
       [](Run& run, LibraryStore& store) {
@@ -171,6 +177,12 @@ void Exporter::Run::reportMissingData() {
   close();
 }
 
+void Exporter::Run::failReading() {
+  exporter_->setNeedsFullDiskAccess(false);
+  exporter_->fail(ExportFailure::libraryUnreadable, std::string(kIncompleteReadText), *readError_);
+  close();
+}
+
 void Exporter::Run::match() {
   const auto localIdentifiers = deps().photos.fetchImageAssetIdentifiers();
   const auto cloudIDs = CloudIdentity::cloudIDs(localIdentifiers, deps().photos);
@@ -187,7 +199,26 @@ void Exporter::Run::match() {
   measures_ = {};
   terms_ = {};
   panels_ = {};
-  writeUnlessUnchanged();
+  onStore([](Run& run, LibraryStore& store) { run.libraryUnchanged_ = store.libraryUnchanged(); },
+          &Run::writeUnlessLibraryChanged);
+}
+
+// The rows of a library that changed under the run may mix two versions of
+// it (assets of one, features of the other): they are never written.
+void Exporter::Run::writeUnlessLibraryChanged() {
+  if (libraryUnchanged_) {
+    writeUnlessUnchanged();
+  } else if (attempt_ < kReadAttempts) {
+    ++attempt_;
+    payload_ = {};
+    deps().storeWorker.run([run = this] { run->deps().store.release(); },
+                           [self = shared_from_this()] { self->readLibrary(); });
+  } else {
+    exporter_->fail(
+        ExportFailure::libraryUnreadable, std::string(kLibraryKeptChangingText),
+        "the library's files changed during each of " + std::to_string(kReadAttempts) + " reads");
+    close();
+  }
 }
 
 std::optional<SyncFile::Features> Exporter::Run::matchedRow(
@@ -195,7 +226,9 @@ std::optional<SyncFile::Features> Exporter::Run::matchedRow(
     const std::unordered_map<std::string, std::string>& cloudIDs) const {
   const auto cloudID = cloudIDs.find(localIdentifier);
   if (cloudID == cloudIDs.end()) return std::nullopt;
-  const auto uuid = firstCharacters(localIdentifier, kUUIDLength);
+  // Counted as a person reads them, so neither a multi-byte character nor a
+  // letter with its combining marks is cut in half.
+  const auto uuid = std::string(UnicodeText::firstCharacters(localIdentifier, kUUIDLength));
   const auto features = valueOrEmpty(features_, uuid);
   // Upper-cased the way the panel table keys its rows, odd library text included.
   const auto panel = panels_.find(UnicodeText::upper(uuid));

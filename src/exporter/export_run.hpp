@@ -25,12 +25,15 @@ class Exporter::Run : public std::enable_shared_from_this<Run> {
   void begin();
 
  private:
+  void readLibrary();
   void readPanels();
   void checkLibraryData();
   void readNeedsFullDiskAccess();
   void readFailure();
   void reportMissingData();
+  void failReading();
   void match();
+  void writeUnlessLibraryChanged();
   std::optional<SyncFile::Features> matchedRow(
       const std::string& localIdentifier,
       const std::unordered_map<std::string, std::string>& cloudIDs) const;
@@ -63,6 +66,10 @@ class Exporter::Run : public std::enable_shared_from_this<Run> {
   std::unordered_map<std::string, AssetMetadata> panels_;
   bool needsFullDiskAccess_ = false;
   std::optional<std::string> failure_;
+  std::optional<std::string> readError_;  // why a visit failed, with SQLite's message
+  bool libraryUnchanged_ = true;
+
+  int attempt_ = 1;  // of reading the library, counting the start-overs
 
   SyncFile::Payload payload_;
   std::filesystem::path file_;

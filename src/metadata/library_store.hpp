@@ -16,6 +16,9 @@ class LibraryStore {
  public:
   virtual ~LibraryStore() = default;
 
+  // Each read throws (SqliteError, for the reader of the real library) when
+  // it can't read its tables to the end; a missing table gives nothing.
+  //
   // Keyed by the asset UUID text as Photos.sqlite stores it (cleaned).
   virtual std::unordered_map<std::string, AssetFeatures> features() = 0;
   virtual std::unordered_map<std::string, Bytes> measures() = 0;
@@ -26,9 +29,14 @@ class LibraryStore {
   virtual std::optional<std::string> currentFailure() = 0;
   virtual bool currentNeedsFullDiskAccess() = 0;
 
-  // Closes the library's connections once a run is over; the next read opens
-  // them afresh. A long-running exporter then reads the library as it is now,
-  // and never holds it open while the library's owner starts up.
+  // False when the library's files changed since the run's first read (a
+  // newer copy in their place, a write): what was read may mix versions.
+  virtual bool libraryUnchanged() = 0;
+
+  // Closes the library's connections once a run is over; the next read
+  // locates the library and opens it afresh. A long-running exporter then
+  // reads the library as it is now, and never holds it open while the
+  // library's owner starts up.
   virtual void release() = 0;
 };
 

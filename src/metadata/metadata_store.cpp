@@ -9,10 +9,10 @@
 #include "metadata/panels.hpp"
 #include "metadata/search_terms.hpp"
 #include "metadata/snapshot_folder.hpp"
-#include "sqlite/sqlite_statement.hpp"
 #include "metadata/text_cleaning.hpp"
 #include "model/measure.hpp"
 #include "model/measure_packing.hpp"
+#include "sqlite/sqlite_statement.hpp"
 
 namespace lumenfolio {
 namespace fs = std::filesystem;
@@ -45,14 +45,7 @@ constexpr const char* kMeasuresFrom =
     "LEFT JOIN ZMEDIAANALYSISASSETATTRIBUTES m ON m.ZASSET = a.Z_PK\n"
     "LEFT JOIN ZADDITIONALASSETATTRIBUTES x ON x.ZASSET = a.Z_PK";
 
-constexpr const char* kLibraryPath = "database/Photos.sqlite";
-constexpr const char* kSearchPath = "database/search/psi.sqlite";
-constexpr const char* kLeoPath = "database/search/leo.sqlite";
 constexpr const char* kPreferredLibraryName = "Photos Library.photoslibrary";
-
-const SqliteDatabase* connectionOf(const std::optional<LibraryDatabase>& database) {
-  return database ? &database->connection() : nullptr;
-}
 
 // A library whose schema lacks a table or column of an expression loses just that measure.
 std::vector<const Measure*> usableMeasures(const SqliteDatabase& library) {
@@ -84,10 +77,11 @@ float narrowed(double value) {
 }  // namespace
 
 MetadataStore::MetadataStore(fs::path picturesFolder, std::optional<fs::path> libraryPackage,
-                             fs::path home)
+                             fs::path home, ListingSink listingSink)
     : picturesFolder_(std::move(picturesFolder)),
       libraryPackage_(std::move(libraryPackage)),
-      home_(std::move(home)) {}
+      home_(std::move(home)),
+      listingSink_(std::move(listingSink)) {}
 
 std::string MetadataStore::notFoundFailure(const fs::path& searched, bool searchedIsPackage,
                                            const fs::path& home) {
@@ -118,46 +112,46 @@ std::optional<fs::path> MetadataStore::libraryURL(const fs::path& picturesFolder
   return std::nullopt;
 }
 
+// Each run locates the library once, at its start, and reads that package
+// until release(): a library restored, moved or created in between is the
+// next run's.
 void MetadataStore::openIfNeeded() {
-  if (released_) {
-    // The library stays where the first opening found it; its files are read as they are now.
-    released_ = false;
-    openDatabases(*package_);
-    return;
-  }
   if (opened_) return;
   opened_ = true;
-
-  package_ = locateLibrary();
-  if (!package_) {
+  view_.reset();
+  const auto package = locateLibrary();
+  if (!package) {
     failure_ = libraryPackage_ ? notFoundFailure(*libraryPackage_, true, home_)
                                : notFoundFailure(picturesFolder_, false, home_);
+    needsFullDiskAccess_ = false;
     return;
   }
-  openDatabases(*package_);
-}
-
-void MetadataStore::openDatabases(const fs::path& package) {
   // Copies that killed runs could not remove would otherwise pile up in the
   // temporary folder, which is often memory.
   SnapshotFolder::removeAbandoned();
-  search_ = LibraryDatabase::open(package / kSearchPath);
-  library_ = LibraryDatabase::open(package / kLibraryPath);
-  leo_ = LibraryDatabase::open(package / kLeoPath);
-  // Probed once per opening, before any statement runs; an older library's
-  // connection gets its asset table under the current name here.
-  schema_ = library_ ? LibrarySchema::adapt(library_->connection()) : LibrarySchema();
-  needsFullDiskAccess_ = !search_ && !library_ && !leo_;
+  view_ = LibraryView::open(*package);
+  needsFullDiskAccess_ = view_->opensNothing();
   failure_ =
       needsFullDiskAccess_ ? std::optional<std::string>(kFullDiskAccessFailure) : std::nullopt;
+  if (listingSink_) {
+    listingSink_(std::make_shared<const ImageAssetListing>(
+        view_->photos() ? ImageAssetListing::read(*view_->photos()) : ImageAssetListing()));
+  }
 }
 
 void MetadataStore::release() {
-  if (!package_ || released_) return;
-  search_.reset();
-  library_.reset();
-  leo_.reset();
-  released_ = true;
+  if (listingSink_ && view_) listingSink_(nullptr);
+  view_.reset();
+  opened_ = false;
+}
+
+bool MetadataStore::libraryUnchanged() {
+  return !view_ || view_->isUnchanged();
+}
+
+std::optional<fs::path> MetadataStore::readPackage() const {
+  if (!view_) return std::nullopt;
+  return view_->package();
 }
 
 std::optional<fs::path> MetadataStore::locateLibrary() const {
@@ -176,22 +170,26 @@ std::string MetadataStore::faceStatement(const LibrarySchema& schema) {
 }
 
 std::optional<std::string> MetadataStore::currentFailure() {
-  openIfNeeded();
+  told([this] { openIfNeeded(); });
   return failure_;
 }
 
 bool MetadataStore::currentNeedsFullDiskAccess() {
-  openIfNeeded();
+  told([this] { openIfNeeded(); });
   return needsFullDiskAccess_;
 }
 
 std::unordered_map<std::string, MetadataStore::Features> MetadataStore::features() {
+  return told([this] { return readFeatures(); });
+}
+
+std::unordered_map<std::string, MetadataStore::Features> MetadataStore::readFeatures() {
   openIfNeeded();
   std::unordered_map<std::string, Features> result;
-  if (!library_) return result;
-  const auto& library = library_->connection();
+  if (!view_ || !view_->photos()) return result;
+  const auto& library = *view_->photos();
 
-  if (SqliteStatement analysis(library, analysisStatement(schema_)); analysis) {
+  if (SqliteStatement analysis(library, analysisStatement(view_->schema())); analysis) {
     while (analysis.step()) {
       auto key = cleaned(analysis.columnText(0));
       if (!key) continue;
@@ -204,7 +202,7 @@ std::unordered_map<std::string, MetadataStore::Features> MetadataStore::features
     }
   }
 
-  if (SqliteStatement faces(library, faceStatement(schema_)); faces) {
+  if (SqliteStatement faces(library, faceStatement(view_->schema())); faces) {
     while (faces.step()) {
       auto key = cleaned(faces.columnText(0));
       if (!key) continue;
@@ -219,10 +217,14 @@ std::unordered_map<std::string, MetadataStore::Features> MetadataStore::features
 }
 
 std::unordered_map<std::string, Bytes> MetadataStore::measures() {
+  return told([this] { return readMeasures(); });
+}
+
+std::unordered_map<std::string, Bytes> MetadataStore::readMeasures() {
   openIfNeeded();
   std::unordered_map<std::string, Bytes> result;
-  if (!library_) return result;
-  const auto& library = library_->connection();
+  if (!view_ || !view_->photos()) return result;
+  const auto& library = *view_->photos();
 
   const auto usable = usableMeasures(library);
   if (usable.empty()) return result;
@@ -249,13 +251,25 @@ std::unordered_map<std::string, Bytes> MetadataStore::measures() {
 }
 
 std::unordered_map<std::string, std::string> MetadataStore::searchTerms() {
-  openIfNeeded();
-  return SearchTerms::read(connectionOf(search_), connectionOf(leo_));
+  return told([this]() -> std::unordered_map<std::string, std::string> {
+    openIfNeeded();
+    if (!view_) return {};
+    return SearchTerms::read(view_->search(), view_->leo());
+  });
 }
 
 std::unordered_map<std::string, AssetMetadata> MetadataStore::panels() {
-  openIfNeeded();
-  return Panels::read(connectionOf(leo_), connectionOf(library_));
+  return told([this]() -> std::unordered_map<std::string, AssetMetadata> {
+    openIfNeeded();
+    if (!view_) return {};
+    return Panels::read(view_->leo(), view_->photos());
+  });
+}
+
+SqliteError MetadataStore::retold(const SqliteError& error) const {
+  if (!view_) return error;
+  return SqliteError(error.operation(), view_->packagePathOf(error.path()), error.resultCode(),
+                     error.extendedCode(), error.cause());
 }
 
 }  // namespace lumenfolio

@@ -6,21 +6,26 @@
 // time and posts their results back to the main thread; nothing else may call
 // it, and it holds no locks of its own.
 //
-// The library is located once, on the first call of any operation; a library
-// that appears later is seen only by a new store. Its databases stay open until
-// `release()` (the end of an export run) and are opened afresh by the next read,
-// so the tray and the watcher follow a library that changes for days.
+// The library is located on the first call of any operation of a run and read
+// through one LibraryView until `release()` (the end of an export run): each
+// database opened once and read in one transaction. The next run locates and
+// opens it afresh, so the tray and the watcher follow a library that changes,
+// moves or appears over days.
 #pragma once
 
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
-#include "metadata/library_database.hpp"
+#include "metadata/image_asset_listing.hpp"
 #include "metadata/library_schema.hpp"
 #include "metadata/library_store.hpp"
+#include "metadata/library_view.hpp"
+#include "sqlite/sqlite_error.hpp"
 
 namespace lumenfolio {
 
@@ -35,15 +40,21 @@ class MetadataStore final : public LibraryStore {
   // Looks for the library in `picturesFolder` on first use, or reads
   // `libraryPackage` when one is given. Paths under `home` are told the user
   // with "~" in its place.
+  // Given, `listingSink` receives each run's image asset listing, read in the
+  // run's transaction right after the library opens, and nothing once the run
+  // is over (see release()).
+  using ListingSink = std::function<void(std::shared_ptr<const ImageAssetListing>)>;
   explicit MetadataStore(std::filesystem::path picturesFolder,
                          std::optional<std::filesystem::path> libraryPackage = std::nullopt,
-                         std::filesystem::path home = {});
+                         std::filesystem::path home = {}, ListingSink listingSink = {});
 
   // "Couldn't find a Photos library in ~/Pictures." for a folder that was
   // searched, "... at PATH." for a package that was given and is missing.
   static std::string notFoundFailure(const std::filesystem::path& searched, bool searchedIsPackage,
                                      const std::filesystem::path& home);
 
+  // The reads throw SqliteError (naming the package's database file) when a
+  // scan ends in an error: a damaged page, an I/O error, a lock held too long.
   std::unordered_map<std::string, Features> features() override;
   std::unordered_map<std::string, Bytes> measures() override;
   std::unordered_map<std::string, std::string> searchTerms() override;
@@ -51,6 +62,9 @@ class MetadataStore final : public LibraryStore {
   std::optional<std::string> currentFailure() override;
   bool currentNeedsFullDiskAccess() override;
   void release() override;
+  bool libraryUnchanged() override;
+  // The package this run reads, once an operation has located it.
+  std::optional<std::filesystem::path> readPackage() const;
 
   // "Photos Library.photoslibrary" in the folder, else the first entry of the
   // unsorted listing whose extension is exactly "photoslibrary".
@@ -62,21 +76,28 @@ class MetadataStore final : public LibraryStore {
   static std::string faceStatement(const LibrarySchema& schema);
 
  private:
+  // Runs a read of this run's view. An SQLite error it throws is thrown on
+  // naming the package's own database file, even when a private copy was read.
+  template <typename Read>
+  auto told(Read read) -> decltype(read()) {
+    try {
+      return read();
+    } catch (const SqliteError& error) {
+      throw retold(error);
+    }
+  }
+  SqliteError retold(const SqliteError& error) const;
+  std::unordered_map<std::string, Features> readFeatures();
+  std::unordered_map<std::string, Bytes> readMeasures();
   void openIfNeeded();
-  void openDatabases(const std::filesystem::path& package);
   std::optional<std::filesystem::path> locateLibrary() const;
 
   std::filesystem::path picturesFolder_;
   std::optional<std::filesystem::path> libraryPackage_;
   std::filesystem::path home_;
-  std::optional<LibraryDatabase> search_;
-  std::optional<LibraryDatabase> library_;
-  LibrarySchema schema_;  // of `library_`, probed when it opens
-  std::optional<LibraryDatabase> leo_;
-  bool opened_ = false;
-  // The package the first opening found, and whether its connections wait for the next read.
-  std::optional<std::filesystem::path> package_;
-  bool released_ = false;
+  ListingSink listingSink_;
+  bool opened_ = false;  // the run's package was looked for, whatever the outcome
+  std::optional<LibraryView> view_;
   std::optional<std::string> failure_;
   bool needsFullDiskAccess_ = false;
 };

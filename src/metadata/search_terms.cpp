@@ -8,9 +8,10 @@
 #include "metadata/distinct_ids.hpp"
 #include "metadata/interned_texts.hpp"
 #include "metadata/leo_index.hpp"
-#include "sqlite/sqlite_statement.hpp"
 #include "metadata/text_cleaning.hpp"
 #include "metadata/unicode_text.hpp"
+#include "sqlite/sqlite_error.hpp"
+#include "sqlite/sqlite_statement.hpp"
 
 namespace lumenfolio {
 namespace {
@@ -174,8 +175,17 @@ std::unordered_map<std::uint32_t, Lexeme> leoLexemes(const SqliteDatabase& leo,
 
 std::unordered_map<std::string, std::string> SearchTerms::read(const SqliteDatabase* psi,
                                                                const SqliteDatabase* leo) {
-  if (psi != nullptr && *psi) return psiTerms(*psi);
-  if (leo != nullptr && *leo) return leoTerms(*leo);
+  const bool hasLeo = leo != nullptr && *leo;
+  if (psi != nullptr && *psi) {
+    try {
+      return psiTerms(*psi);
+    } catch (const SqliteError&) {
+      // A psi.sqlite that opens but whose tables can't be read is as good as
+      // absent: leo.sqlite stands in for it when there is one.
+      if (!hasLeo) throw;
+    }
+  }
+  if (hasLeo) return leoTerms(*leo);
   return {};
 }
 

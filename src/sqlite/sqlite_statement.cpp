@@ -18,8 +18,12 @@ SqliteStatement::SqliteStatement(const SqliteDatabase& db, const std::string& sq
   }
 }
 
-bool SqliteStatement::step() noexcept {
-  return stepResult() == SQLITE_ROW;
+bool SqliteStatement::step() {
+  if (!handle_) return false;
+  const int rc = sqlite3_step(handle_.get());
+  if (rc == SQLITE_ROW) return true;
+  if (rc == SQLITE_DONE) return false;
+  throw error("step");
 }
 
 int SqliteStatement::stepResult() noexcept {

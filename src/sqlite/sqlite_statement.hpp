@@ -25,9 +25,11 @@ class SqliteStatement {
   explicit operator bool() const noexcept { return handle_ != nullptr; }
   sqlite3_stmt* handle() const noexcept { return handle_.get(); }
 
-  // Steps once; true while a row is available. Any other result, the end of
-  // the rows or an error alike, gives false.
-  bool step() noexcept;
+  // Steps once: true for a row, false once the rows are done (or at once for
+  // a statement that did not compile). Any other result throws SqliteError
+  // with SQLite's code and message: a scan that ends in an error (a damaged
+  // page, an I/O error, a lock) never reads as a scan that reached its end.
+  bool step();
   // Steps once and returns SQLite's result code.
   int stepResult() noexcept;
   int reset() noexcept;

@@ -14,6 +14,9 @@ inline const std::string kReading = "Reading the library databases…";
 inline const std::string kReadingDetails = "Reading places, people and camera details…";
 inline const std::string kNoMeasures = "The library database has no computed measures yet.";
 inline const std::string kMatching = "Matching photos…";
+inline const std::string kIncompleteRead = "The library database couldn't be read completely.";
+inline const std::string kLibraryKeptChanging =
+    "The library kept changing while it was read; the next export tries again.";
 inline const std::string kCannotWrite = "Couldn't write the shared file.";
 inline const std::string kNoLibraryInPictures = "Couldn't find a Photos library in ~/Pictures.";
 inline const std::string kLibraryUnreadable =

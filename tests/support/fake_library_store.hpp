@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "metadata/library_store.hpp"
+#include "sqlite/sqlite_error.hpp"
 
 namespace lumenfolio::testing {
 
@@ -25,6 +26,7 @@ class FakeLibraryStore : public LibraryStore {
   }
   std::unordered_map<std::string, AssetMetadata> panels() override {
     ++panelReads;
+    if (panelFailure) throw *panelFailure;
     return panelTable;
   }
   std::optional<std::string> currentFailure() override {
@@ -35,6 +37,12 @@ class FakeLibraryStore : public LibraryStore {
     ++fullDiskAccessReads;
     return needsFullDiskAccess;
   }
+  bool libraryUnchanged() override {
+    ++identityChecks;
+    if (changesToReport == 0) return true;
+    --changesToReport;
+    return false;
+  }
   void release() override { ++releases; }
 
   std::unordered_map<std::string, AssetFeatures> featureTable;
@@ -43,7 +51,12 @@ class FakeLibraryStore : public LibraryStore {
   std::unordered_map<std::string, AssetMetadata> panelTable;
   std::optional<std::string> failure;
   bool needsFullDiskAccess = false;
+  // Thrown by panels(), as a scan that ends in an error throws it.
+  std::optional<SqliteError> panelFailure;
+  // How many of the next identity checks find the library changed.
+  int changesToReport = 0;
 
+  int identityChecks = 0;
   int featureReads = 0;
   int measureReads = 0;
   int termReads = 0;

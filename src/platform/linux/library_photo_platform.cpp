@@ -1,11 +1,11 @@
 #include "platform/linux/library_photo_platform.hpp"
 
-#include <set>
 #include <utility>
 
+#include "metadata/library_database.hpp"
 #include "metadata/library_schema.hpp"
+#include "metadata/library_view.hpp"
 #include "metadata/metadata_store.hpp"
-#include "metadata/text_cleaning.hpp"
 #include "metadata/unicode_text.hpp"
 #include "sqlite/sqlite_statement.hpp"
 
@@ -14,37 +14,16 @@ namespace lumenfolio {
 namespace {
 
 constexpr std::size_t kUUIDLength = 36;
-constexpr const char* kAssetColumns = "PRAGMA table_info(ZASSET)";
-constexpr const char* kCloudGUIDs = "SELECT ZUUID, ZCLOUDASSETGUID FROM ZASSET ORDER BY Z_PK";
 
-// Images only, and only those the library shows: not trashed, not hidden, not
-// kept out of sight. A library without one of these columns is not filtered by it.
-constexpr std::pair<const char*, const char*> kImageConditions[] = {
-    {"ZKIND", "ZKIND = 0"},
-    {"ZTRASHEDSTATE", "ZTRASHEDSTATE = 0"},
-    {"ZHIDDEN", "ZHIDDEN = 0"},
-    {"ZVISIBILITYSTATE", "ZVISIBILITYSTATE = 0"},
-};
-
-std::set<std::string> assetColumns(const SqliteDatabase& db) {
-  std::set<std::string> columns;
-  SqliteStatement statement(db, kAssetColumns);
-  while (statement.step()) {
-    if (auto name = statement.columnText(1)) columns.emplace(*name);
-  }
-  return columns;
-}
-
-std::string imageAssetsQuery(const std::set<std::string>& columns) {
-  std::string sql = "SELECT ZUUID FROM ZASSET";
-  const char* joiner = " WHERE ";
-  for (const auto& [column, condition] : kImageConditions) {
-    if (!columns.contains(column)) continue;
-    sql += joiner;
-    sql += condition;
-    joiner = " AND ";
-  }
-  return sql + " ORDER BY Z_PK";
+// The library as it is now, when no run has handed over its own listing.
+std::shared_ptr<const ImageAssetListing> readListing(
+    const std::optional<std::filesystem::path>& package) {
+  if (!package) return std::make_shared<const ImageAssetListing>();
+  const auto database = LibraryDatabase::open(*package / LibraryView::kPhotosPath);
+  if (!database) return std::make_shared<const ImageAssetListing>();
+  // An older library's assets are read under the current table name.
+  LibrarySchema::adapt(database->connection());
+  return std::make_shared<const ImageAssetListing>(ImageAssetListing::read(database->connection()));
 }
 
 }  // namespace
@@ -79,33 +58,14 @@ void LibraryPhotoPlatform::registerChangeObserver(std::shared_ptr<ChangeObserver
 }
 
 std::vector<std::string> LibraryPhotoPlatform::fetchImageAssetIdentifiers() {
-  // Each fetch opens the library afresh, so it sees the library as it is now,
-  // even one whose database was replaced by a newer copy; the cloud GUIDs are
-  // read in the same visit, and the library is not held open afterwards.
-  cloudGUIDs_.reset();
-  std::vector<std::string> identifiers;
-  const auto database = openLibrary();
-  if (!database) return identifiers;
-  const auto& db = database->connection();
-  {
-    SqliteStatement statement(db, imageAssetsQuery(assetColumns(db)));
-    while (statement.step()) {
-      if (auto uuid = cleaned(statement.columnText(0))) {
-        identifiers.push_back(*uuid + std::string(kLocalIdentifierSuffix));
-      }
-    }
-  }
-  cloudGUIDs_ = readCloudGUIDs(db);
-  return identifiers;
+  fetched_ = currentListing();
+  return fetched_->localIdentifiers;
 }
 
 std::vector<CloudIdentifierMapping> LibraryPhotoPlatform::cloudIdentifierMappings(
     const std::vector<std::string>& localIdentifiers) {
-  if (!cloudGUIDs_) {
-    const auto database = openLibrary();
-    cloudGUIDs_ = database ? readCloudGUIDs(database->connection())
-                           : std::unordered_map<std::string, std::string>();
-  }
+  if (!fetched_) fetched_ = currentListing();
+  const auto& cloudGUIDs = fetched_->cloudGUIDs;
   std::vector<CloudIdentifierMapping> answers;
   answers.reserve(localIdentifiers.size());
   for (const std::string& local : localIdentifiers) {
@@ -114,8 +74,8 @@ std::vector<CloudIdentifierMapping> LibraryPhotoPlatform::cloudIdentifierMapping
       // The UUID is the first 36 characters as a person reads them, as the
       // export run keys the library's rows.
       const auto found =
-          cloudGUIDs_->find(std::string(UnicodeText::firstCharacters(local, kUUIDLength)));
-      if (found != cloudGUIDs_->end()) answer.cloudIdentifier = found->second;
+          cloudGUIDs.find(std::string(UnicodeText::firstCharacters(local, kUUIDLength)));
+      if (found != cloudGUIDs.end()) answer.cloudIdentifier = found->second;
     }
     answers.push_back(std::move(answer));
   }
@@ -127,31 +87,21 @@ std::optional<std::filesystem::path> LibraryPhotoPlatform::libraryPackage() cons
   return MetadataStore::libraryURL(picturesFolder_);
 }
 
-std::optional<LibraryDatabase> LibraryPhotoPlatform::openLibrary() const {
-  const auto package = libraryPackage();
-  if (!package) return std::nullopt;
-  auto database = LibraryDatabase::open(*package / "database" / "Photos.sqlite");
-  // An older library's assets are read under the current table name.
-  if (database) LibrarySchema::adapt(database->connection());
-  return database;
+LibraryPhotoPlatform::ListingSink LibraryPhotoPlatform::listingSink() {
+  return [this](std::shared_ptr<const ImageAssetListing> listing) {
+    const std::lock_guard lock(mutex_);
+    runListing_ = std::move(listing);
+  };
 }
 
-// Every asset's cloud GUID by its UUID, in one pass; a row without a GUID maps
-// to nothing, and a later row of the same UUID replaces an earlier one.
-std::unordered_map<std::string, std::string> LibraryPhotoPlatform::readCloudGUIDs(
-    const SqliteDatabase& db) {
-  std::unordered_map<std::string, std::string> guids;
-  SqliteStatement statement(db, kCloudGUIDs);
-  while (statement.step()) {
-    auto uuid = cleaned(statement.columnText(0));
-    if (!uuid) continue;
-    if (auto guid = cleaned(statement.columnText(1))) {
-      guids.insert_or_assign(std::move(*uuid), std::move(*guid));
-    } else {
-      guids.erase(*uuid);
-    }
+// Outside a run each fetch reads afresh, so it sees the library as it is now,
+// even one whose database was replaced by a newer copy.
+std::shared_ptr<const ImageAssetListing> LibraryPhotoPlatform::currentListing() const {
+  {
+    const std::lock_guard lock(mutex_);
+    if (runListing_) return runListing_;
   }
-  return guids;
+  return readListing(libraryPackage());
 }
 
 }  // namespace lumenfolio

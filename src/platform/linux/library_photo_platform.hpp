@@ -3,23 +3,27 @@
 // from inotify. Linux has no per-application photo permission, so access is
 // always granted.
 //
-// The library is located like the store locates it, and its database opened
-// read-only, afresh for each fetch, which also reads every cloud GUID for the
-// mappings that follow and then closes the database. Fetches and mappings run
-// on the main thread only; the change reports come on the watcher's thread.
+// During an export run the listing comes from the store, which reads it from
+// the run's own Photos.sqlite connection and transaction (see listingSink()):
+// assets, cloud identifiers and features then come from one version of one
+// package. Outside a run the library is located like the store locates it and
+// read afresh for each fetch, which also reads every cloud GUID for the
+// mappings that follow. Fetches and mappings run on one thread at a time; the
+// change reports come on the watcher's thread.
 #pragma once
 
 #include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
-#include "metadata/library_database.hpp"
+#include "metadata/image_asset_listing.hpp"
 #include "platform/linux/inotify_change_observer.hpp"
 #include "sync/photo_platform.hpp"
 
@@ -28,7 +32,8 @@ namespace lumenfolio {
 class LibraryPhotoPlatform final : public PhotoPlatform {
  public:
   static constexpr std::size_t kMaximumMappingRequest = 2500;
-  static constexpr std::string_view kLocalIdentifierSuffix = "/L0/001";
+  static constexpr std::string_view kLocalIdentifierSuffix =
+      ImageAssetListing::kLocalIdentifierSuffix;
 
   // Looks for the library in `picturesFolder`, or reads `libraryPackage` when one is given.
   explicit LibraryPhotoPlatform(std::filesystem::path picturesFolder,
@@ -53,13 +58,20 @@ class LibraryPhotoPlatform final : public PhotoPlatform {
   // The package this platform reads (or would read), if there is one.
   std::optional<std::filesystem::path> libraryPackage() const;
 
+  // Where the store hands over the listing of the run it has begun (from its
+  // worker), and takes it back (nothing) when the run has ended. Keep the
+  // platform alive as long as the store that calls it.
+  using ListingSink = std::function<void(std::shared_ptr<const ImageAssetListing>)>;
+  ListingSink listingSink();
+
  private:
-  std::optional<LibraryDatabase> openLibrary() const;
-  static std::unordered_map<std::string, std::string> readCloudGUIDs(const SqliteDatabase& db);
+  std::shared_ptr<const ImageAssetListing> currentListing() const;
 
   std::filesystem::path picturesFolder_;
   std::optional<std::filesystem::path> libraryPackage_;
-  std::optional<std::unordered_map<std::string, std::string>> cloudGUIDs_;
+  mutable std::mutex mutex_;
+  std::shared_ptr<const ImageAssetListing> runListing_;  // guarded by mutex_
+  std::shared_ptr<const ImageAssetListing> fetched_;     // of the last fetch
   std::unique_ptr<InotifyChangeObserver> watcher_;
 };
 

@@ -1,0 +1,73 @@
+// One run's reading of a Photos library package: the package as located at
+// the run's start, each of its three databases opened once and held in one
+// read transaction, so that every read of the run sees one version of each
+// database, and the identity of their files at that moment, so that the run
+// can tell whether the package changed under it (replaced by a newer copy,
+// restored from a backup, written to) before it writes what it read.
+#pragma once
+
+#include <sys/types.h>
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+
+#include "metadata/library_database.hpp"
+#include "metadata/library_schema.hpp"
+
+namespace lumenfolio {
+
+class LibraryView {
+ public:
+  static constexpr const char* kPhotosPath = "database/Photos.sqlite";
+  static constexpr const char* kSearchPath = "database/search/psi.sqlite";
+  static constexpr const char* kLeoPath = "database/search/leo.sqlite";
+
+  // Takes the identity of the package's files, then opens what opens.
+  static LibraryView open(std::filesystem::path package);
+
+  const std::filesystem::path& package() const noexcept { return package_; }
+  // Each connection, or nothing when that database did not open.
+  const SqliteDatabase* photos() const noexcept { return connectionOf(photos_); }
+  const SqliteDatabase* search() const noexcept { return connectionOf(search_); }
+  const SqliteDatabase* leo() const noexcept { return connectionOf(leo_); }
+  // What Photos.sqlite names differently when it is an older library.
+  const LibrarySchema& schema() const noexcept { return schema_; }
+  bool opensNothing() const noexcept { return !photos_ && !search_ && !leo_; }
+
+  // The package's own path of a database file read, which may be a private
+  // snapshot copy of it: what a person who reads a failure can look at.
+  std::filesystem::path packagePathOf(const std::filesystem::path& file) const;
+
+  // True while each database and its "-wal" are still the files they were
+  // when the view was opened (device, inode, size, modification time), or
+  // still absent.
+  bool isUnchanged() const;
+
+ private:
+  struct FileState {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    std::int64_t modifiedNanoseconds = 0;
+    bool operator==(const FileState&) const = default;
+  };
+  using Identity = std::array<FileState, 6>;
+
+  static Identity identityOf(const std::filesystem::path& package);
+  static std::optional<LibraryDatabase> openInReadTransaction(const std::filesystem::path& file);
+  static const SqliteDatabase* connectionOf(const std::optional<LibraryDatabase>& database) {
+    return database ? &database->connection() : nullptr;
+  }
+
+  std::filesystem::path package_;
+  Identity identity_{};
+  std::optional<LibraryDatabase> photos_;
+  LibrarySchema schema_;
+  std::optional<LibraryDatabase> search_;
+  std::optional<LibraryDatabase> leo_;
+};
+
+}  // namespace lumenfolio
