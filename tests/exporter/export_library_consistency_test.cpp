@@ -58,6 +58,10 @@ TEST_F(ExportLibraryConsistency, aReadThatEndsInAnErrorFailsTheRunAndKeepsTheGoo
   EXPECT_EQ(stored(Exporter::kDigestKey), digest);
   EXPECT_EQ(exporter->lastExport(), lastExport);
   EXPECT_EQ(harness.store.releases, 2);
+  EXPECT_EQ(harness.log.at(LogLevel::error),
+            std::vector<std::string>{kIncompleteRead +
+                                     " (step /library/database/Photos.sqlite: database disk image "
+                                     "is malformed)"});
 }
 
 TEST_F(ExportLibraryConsistency, aLibraryThatChangedUnderTheRunIsReadAgainFromTheStart) {
