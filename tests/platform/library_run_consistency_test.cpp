@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "metadata/metadata_store.hpp"
-#include "platform/library_photo_platform.hpp"
+#include "platform/linux/library_photo_platform.hpp"
 #include "sample_library/sample_library.hpp"
 #include "support/temp_dir.hpp"
 
