@@ -10,7 +10,7 @@
 #include "exporter/exporter.hpp"
 #include "headless_fixture.hpp"
 #include "headless_library.hpp"
-#include "platform/settings_preferences.hpp"
+#include "platform/qt/settings_preferences.hpp"
 
 namespace lumenfolio::testing {
 namespace {
