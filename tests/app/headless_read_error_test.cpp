@@ -75,7 +75,8 @@ TEST_F(HeadlessReadError, aPhotosDatabaseCutShortFailsTheRunAndKeepsTheGoodFile)
   const auto package = filesOf(library_);
   const auto result = exportNow();
   EXPECT_NE(result.exitCode, 0) << describe(result);
-  EXPECT_NE(result.out.find(kIncompleteRead), std::string::npos) << describe(result);
+  EXPECT_NE(result.err.find(kIncompleteRead), std::string::npos) << describe(result);
+  EXPECT_NE(result.err.find("Photos.sqlite: "), std::string::npos) << describe(result);
   EXPECT_EQ(result.out.find("Wrote "), std::string::npos) << describe(result);
   EXPECT_EQ(filesOf(shared_), files);
   EXPECT_EQ(preference(Exporter::kDigestKey), digest);
