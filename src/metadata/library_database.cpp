@@ -1,6 +1,7 @@
 #include "metadata/library_database.hpp"
 
 #include <array>
+#include <cstdint>
 #include <fstream>
 #include <string_view>
 #include <system_error>
@@ -15,6 +16,7 @@ namespace {
 constexpr int kOpenFlags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
 constexpr const char* kProbe = "SELECT 1 FROM sqlite_master LIMIT 1";
 constexpr int kBusyTimeoutMilliseconds = 1000;
+constexpr const char* kCheckCells = "PRAGMA cell_size_check = ON";
 
 constexpr std::string_view kReadOnly = "?mode=ro";
 constexpr std::string_view kImmutable = "?immutable=1";
@@ -34,6 +36,23 @@ fs::path sideFile(const fs::path& file, std::string_view suffix) {
 bool isCandidate(const fs::path& file) {
   std::error_code error;
   return fs::is_regular_file(file, error) && fs::file_size(file, error) > 0 && !error;
+}
+
+// A file cut short inside its last page (a half-copied or interrupted
+// restore) reads as a page whose missing end is zeros: SQLite takes that for
+// cells and rows without a word, so such a file is no database to read.
+// Whole pages that are missing SQLite finds by itself.
+bool endsInsidePage(const fs::path& file) {
+  std::array<unsigned char, 18> header{};
+  std::ifstream stream(file, std::ios::binary);
+  if (!stream.read(reinterpret_cast<char*>(header.data()), header.size())) return false;
+  // Bytes 16 and 17 hold the page size, big-endian, with 1 standing for 65536.
+  const unsigned stored = header[16] << 8 | header[17];
+  const std::uintmax_t pageSize = stored == 1 ? 65536 : stored;
+  const bool validPageSize = pageSize >= 512 && (pageSize & (pageSize - 1)) == 0;
+  std::error_code error;
+  const auto size = fs::file_size(file, error);
+  return validPageSize && !error && size % pageSize != 0;
 }
 
 enum class Header { rollback, wal, doubtful };
@@ -68,6 +87,9 @@ SqliteDatabase attempt(const fs::path& file, std::string_view parameters) {
   // The library's owner may hold a lock for a moment (a checkpoint, a
   // recovery); waiting a little beats failing a read, waiting long blocks a run.
   if (db) sqlite3_busy_timeout(db.handle(), kBusyTimeoutMilliseconds);
+  // Cells pointing outside their page (flipped bytes) are then an error
+  // instead of rows quietly skipped, for a cost lost in the noise of a read.
+  if (db && db.exec(kCheckCells) != SQLITE_OK) return {};
   if (db && db.exec(kProbe) == SQLITE_OK) return db;
   return {};
 }
@@ -110,7 +132,7 @@ void LibraryDatabase::release() noexcept {
 }
 
 std::optional<LibraryDatabase> LibraryDatabase::open(const fs::path& file) {
-  if (!isCandidate(file)) return std::nullopt;
+  if (!isCandidate(file) || endsInsidePage(file)) return std::nullopt;
   const auto header = headerOf(file);
   if (!isPresent(sideFile(file, "-wal")) && !isPresent(sideFile(file, "-shm"))) {
     if (header == Header::rollback) return wrapped(readOnlyThenImmutable(file));

@@ -36,9 +36,10 @@ class LibraryDatabase {
   LibraryDatabase& operator=(const LibraryDatabase&) = delete;
   ~LibraryDatabase();  // closes the connection, then removes a private snapshot
 
-  // Nothing when the path is not a non-empty regular file or no attempt opens
-  // it. Every connection is read-only, URI-named and without SQLite's mutexes,
-  // and has answered "SELECT 1 FROM sqlite_master LIMIT 1".
+  // Nothing when the path is not a non-empty regular file, when it ends inside
+  // a page, or when no attempt opens it. Every connection is read-only,
+  // URI-named and without SQLite's mutexes, checks each cell against its page
+  // as it reads, and has answered "SELECT 1 FROM sqlite_master LIMIT 1".
   static std::optional<LibraryDatabase> open(const std::filesystem::path& file);
 
   const SqliteDatabase& connection() const noexcept { return db_; }

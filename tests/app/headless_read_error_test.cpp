@@ -35,28 +35,90 @@ class HeadlessReadError : public ::testing::Test {
     return SettingsPreferences(user_.preferencesFile()).value(std::string(key));
   }
 
-  // Zeroes a leaf page in the middle of `table`, as a damaged disk block
-  // leaves it: the schema still reads, a scan of the table meets the damage.
-  void damageTable(const char* database, const char* table) const {
+  struct Pages {
+    std::int64_t size = 0;
+    std::vector<std::int64_t> leaves;  // of the table asked for, in key order
+  };
+
+  // Read on a copy, so that no connection ever touches the library itself.
+  Pages pagesOf(const char* database, const char* table) const {
     const auto copy = copyPackage(library_, user_.scratch("copies") / "pages.photoslibrary");
-    std::int64_t pageSize = 0;
-    std::vector<std::int64_t> pages;
+    Pages pages;
     {
       const auto db = openCopy(copy / database);
       SqliteStatement size(db, "PRAGMA page_size");
-      ASSERT_TRUE(size.step());
-      pageSize = size.columnInt64(0);
+      EXPECT_TRUE(size.step());
+      pages.size = size.columnInt64(0);
       SqliteStatement leaves(
           db, "SELECT pageno FROM dbstat WHERE name = ?1 AND pagetype = 'leaf' ORDER BY path");
-      ASSERT_TRUE(leaves) << "SQLite without the dbstat table";
+      EXPECT_TRUE(leaves) << "SQLite without the dbstat table";
       leaves.bindText(1, table);
-      while (leaves.step()) pages.push_back(leaves.columnInt64(0));
+      while (leaves && leaves.step()) pages.leaves.push_back(leaves.columnInt64(0));
     }
     fs::remove_all(copy);
-    ASSERT_GE(pages.size(), 3u) << table << " should span several pages";
+    return pages;
+  }
+
+  // Writes `bytes` at `offset` of the library's `database`, as a damaged
+  // disk block or a bad copy leaves it.
+  void overwrite(const char* database, std::int64_t offset, const std::string& bytes) const {
     std::fstream file(library_ / database, std::ios::binary | std::ios::in | std::ios::out);
-    file.seekp((pages[pages.size() / 2] - 1) * pageSize);
-    file << std::string(static_cast<std::size_t>(pageSize), '\0');
+    file.seekp(offset);
+    file << bytes;
+  }
+
+  // Zeroes a leaf page in the middle of `table`: the schema still reads, a
+  // scan of the table meets the damage.
+  void damageTable(const char* database, const char* table) const {
+    const auto pages = pagesOf(database, table);
+    ASSERT_GE(pages.leaves.size(), 3u) << table << " should span several pages";
+    const auto page = pages.leaves[pages.leaves.size() / 2];
+    overwrite(database, (page - 1) * pages.size,
+              std::string(static_cast<std::size_t>(pages.size), '\0'));
+  }
+
+  // Cuts the database inside the last leaf page of `table`, which ends the
+  // file, as an interrupted copy leaves it: the page's cells are gone.
+  void cutInsideLastPage(const char* database, const char* table) const {
+    const auto pages = pagesOf(database, table);
+    const auto file = library_ / database;
+    ASSERT_FALSE(pages.leaves.empty());
+    ASSERT_EQ(pages.leaves.back() * pages.size, std::int64_t(fs::file_size(file)))
+        << table << " should end the file";
+    fs::resize_file(file, fs::file_size(file) - pages.size / 2);
+  }
+
+  // Points the first cell of a leaf page of `table` past the page's end, as
+  // one flipped byte in its cell pointers does.
+  void pointCellOutOfPage(const char* database, const char* table) const {
+    const auto pages = pagesOf(database, table);
+    ASSERT_GE(pages.leaves.size(), 2u) << table << " should span pages";
+    // A leaf page's cell pointers follow its 8-byte header, big-endian.
+    const auto cellPointer = (pages.leaves[1] - 1) * pages.size + 8;
+    overwrite(database, cellPointer, std::string("\xfc\x68", 2));
+  }
+
+  // The export reads terms as a library without psi.sqlite gives them.
+  void expectTheLexiconsTerms() const {
+    const auto withoutPsi = user_.scratch("copies") / "Without psi.photoslibrary";
+    copyPackage(library_, withoutPsi);
+    fs::remove(withoutPsi / "database/search/psi.sqlite");
+    const auto reference = user_.scratch("reference");
+    const auto referenceRun =
+        user_.run({"export", "--library", withoutPsi.string(), "--folder", reference.string()});
+    ASSERT_EQ(referenceRun.exitCode, 0) << describe(referenceRun);
+
+    const auto package = filesOf(library_);
+    const auto result = exportNow();
+    ASSERT_EQ(result.exitCode, 0) << describe(result);
+    EXPECT_EQ(filesOf(library_), package);
+    const auto expected = readSharedFile(sharedFileIn(reference)).features;
+    const auto got = readSharedFile(sharedFileIn(shared_)).features;
+    ASSERT_EQ(got.size(), expected.size());
+    for (const auto& [asset, row] : expected) {
+      ASSERT_TRUE(got.contains(asset)) << asset;
+      EXPECT_EQ(got.at(asset).terms, row.terms) << asset;
+    }
   }
 
   HeadlessUser user_;
@@ -94,24 +156,35 @@ TEST_F(HeadlessReadError, statusSaysWhichDatabaseCantBeRead) {
 // psi.sqlite opens, but its tables end in an error: the terms come from
 // leo.sqlite, as for a library without psi.sqlite.
 TEST_F(HeadlessReadError, aSearchIndexThatCantBeReadGivesWayToTheLexicon) {
-  const auto withoutPsi = user_.scratch("copies") / "Without psi.photoslibrary";
-  copyPackage(library_, withoutPsi);
-  fs::remove(withoutPsi / "database/search/psi.sqlite");
-  const auto reference = user_.scratch("reference");
-  const auto referenceRun =
-      user_.run({"export", "--library", withoutPsi.string(), "--folder", reference.string()});
-  ASSERT_EQ(referenceRun.exitCode, 0) << describe(referenceRun);
-
   damageTable("database/search/psi.sqlite", "ga");
+  expectTheLexiconsTerms();
+}
+
+// SQLite reads the missing end of a page as zeros, and zeros as cells.
+TEST_F(HeadlessReadError, aSearchIndexCutInsideAPageGivesWayToTheLexicon) {
+  cutInsideLastPage("database/search/psi.sqlite", "ga");
+  expectTheLexiconsTerms();
+}
+
+TEST_F(HeadlessReadError, aSearchIndexWithACellOutsideItsPageGivesWayToTheLexicon) {
+  // Found by rowid, the damaged leaf's rows would quietly go missing.
+  pointCellOutOfPage("database/search/psi.sqlite", "groups");
+  expectTheLexiconsTerms();
+}
+
+TEST_F(HeadlessReadError, aPhotosDatabaseCutInsideAPageIsNoSmallerLibrary) {
+  ASSERT_EQ(exportNow().exitCode, 0);
+  const auto files = filesOf(shared_);
+  const auto digest = preference(Exporter::kDigestKey);
+
+  cutInsideLastPage("database/Photos.sqlite", "ZASSET");
+  const auto package = filesOf(library_);
   const auto result = exportNow();
-  ASSERT_EQ(result.exitCode, 0) << describe(result);
-  const auto expected = readSharedFile(sharedFileIn(reference)).features;
-  const auto got = readSharedFile(sharedFileIn(shared_)).features;
-  ASSERT_EQ(got.size(), expected.size());
-  for (const auto& [asset, row] : expected) {
-    ASSERT_TRUE(got.contains(asset)) << asset;
-    EXPECT_EQ(got.at(asset).terms, row.terms) << asset;
-  }
+  EXPECT_NE(result.exitCode, 0) << describe(result);
+  EXPECT_EQ(result.out.find("Wrote "), std::string::npos) << describe(result);
+  EXPECT_EQ(filesOf(shared_), files);
+  EXPECT_EQ(preference(Exporter::kDigestKey), digest);
+  EXPECT_EQ(filesOf(library_), package);
 }
 
 }  // namespace

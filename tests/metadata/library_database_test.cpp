@@ -122,6 +122,17 @@ TEST_F(LibraryDatabaseTest, databaseCutShortInsideItsHeaderGivesNothing) {
   EXPECT_FALSE(LibraryDatabase::open(file).has_value());
 }
 
+// The page's missing end would read as zeros, which SQLite takes for cells.
+TEST_F(LibraryDatabaseTest, databaseCutInsideAPageGivesNothingWhateverTheJournal) {
+  for (const auto journal : {Journal::rollback, Journal::walTidy, Journal::walLive}) {
+    lumenfolio::testing::TempDir own;
+    const auto file = own / "Photos.sqlite";
+    testing::writeDatabase(file, kSchema, kRows, journal);
+    fs::resize_file(file, fs::file_size(file) - 1);
+    EXPECT_EQ(readLeavingUnchanged(file, own.path()).rows, -1);
+  }
+}
+
 TEST_F(LibraryDatabaseTest, folderInPlaceOfDatabaseGivesNothing) {
   const auto folder = temp / "database/Photos.sqlite";
   fs::create_directories(folder);
