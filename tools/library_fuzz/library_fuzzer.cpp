@@ -18,10 +18,27 @@ std::string firstLine(const std::string& text) {
   return text.substr(0, end);
 }
 
+constexpr const char* kSearchIndex = "database/search/psi.sqlite";
+constexpr const char* kLeo = "database/search/leo.sqlite";
+
 std::string joined(const std::vector<std::string>& lines) {
   std::string text;
   for (const auto& line : lines) text += (text.empty() ? "" : "; ") + line;
   return text;
+}
+
+std::string joined(const LibraryIntegrity::Failures& failures) {
+  std::vector<std::string> lines;
+  for (const auto& [database, what] : failures) lines.push_back(database.string() + ": " + what);
+  return joined(lines);
+}
+
+void removeWithSideFiles(const fs::path& database) {
+  for (const char* suffix : {"", "-wal", "-shm"}) {
+    fs::path file = database;
+    file += suffix;
+    fs::remove(file);
+  }
 }
 
 // Each case draws from a stream of its own, so case N is the same whether it
@@ -44,9 +61,9 @@ std::string LibraryFuzzer::Summary::describe() const {
 LibraryFuzzer::LibraryFuzzer(Options options, std::ostream& log)
     : options_(std::move(options)), log_(log) {
   for (const auto& entry : fs::directory_iterator(options_.corpus)) {
-    if (entry.path().extension() == ".photoslibrary") wholeCensus_[entry.path()] = {};
+    if (entry.path().extension() == ".photoslibrary") references_[entry.path()] = {};
   }
-  if (wholeCensus_.empty()) {
+  if (references_.empty()) {
     throw std::runtime_error("no library packages in " + options_.corpus.string());
   }
 }
@@ -55,7 +72,7 @@ LibraryFuzzer::Summary LibraryFuzzer::run() {
   exportUndamaged();
   Summary summary;
   for (int number = options_.first; number < options_.first + options_.count; ++number) {
-    if (!options_.skipped.contains(number)) runCase(number, summary);
+    runCase(number, summary);
   }
   log_ << summary.describe() << std::endl;
   return summary;
@@ -63,28 +80,50 @@ LibraryFuzzer::Summary LibraryFuzzer::run() {
 
 // What each corpus library gives undamaged is the measure of a damaged success.
 void LibraryFuzzer::exportUndamaged() {
-  const ExporterRun exporter(options_.exporter, options_.limit);
-  for (auto& [library, census] : wholeCensus_) {
-    const auto dir = options_.work / ("whole-" + library.stem().string());
-    const auto package = dir / library.filename();
-    fs::create_directories(package);
-    fs::copy(library, package, fs::copy_options::recursive);
-    const auto outcome = exporter.exportLibrary(package, dir / "shared", dir / "home");
-    const auto found = SharedFileCensus::inFolder(dir / "shared");
-    if (!outcome.succeeded() || !found) {
-      throw std::runtime_error("the undamaged " + library.filename().string() +
-                               " does not export: " + outcome.describe() + "\n" + outcome.err);
+  for (auto& [library, reference] : references_) {
+    reference.whole = exportedCopy(library, "undamaged", false);
+    if (fs::exists(library / kSearchIndex) && fs::exists(library / kLeo)) {
+      reference.withoutSearchIndex = exportedCopy(library, "without-psi", true);
     }
-    census = *found;
-    log_ << library.filename().string() << " undamaged: " << census.describe() << std::endl;
-    fs::remove_all(dir);
   }
+}
+
+SharedFileCensus LibraryFuzzer::exportedCopy(const fs::path& library, const std::string& variant,
+                                             bool withoutSearchIndex) const {
+  const auto dir = options_.work / (variant + "-" + library.stem().string());
+  const auto package = dir / library.filename();
+  fs::create_directories(package);
+  fs::copy(library, package, fs::copy_options::recursive);
+  if (withoutSearchIndex) removeWithSideFiles(package / kSearchIndex);
+  const auto outcome = ExporterRun(options_.exporter, options_.limit)
+                           .exportLibrary(package, dir / "shared", dir / "home");
+  const auto found = SharedFileCensus::inFolder(dir / "shared");
+  if (!outcome.succeeded() || !found) {
+    throw std::runtime_error("the " + variant + " " + library.filename().string() +
+                             " does not export: " + outcome.describe() + "\n" + outcome.err);
+  }
+  log_ << library.filename().string() << " " << variant << ": " << found->describe() << std::endl;
+  fs::remove_all(dir);
+  return *found;
+}
+
+// Less than the whole library is a fault of a damaged library's success,
+// unless it is exactly leo.sqlite standing in for a psi.sqlite that fails.
+bool LibraryFuzzer::isShrunken(const std::optional<SharedFileCensus>& census,
+                               const Reference& reference,
+                               const LibraryIntegrity::Failures& integrityFailures) {
+  if (integrityFailures.empty()) return false;
+  if (!census) return true;
+  if (!census->holdsLessThan(reference.whole)) return false;
+  const bool searchIndexFails = integrityFailures.contains(kSearchIndex);
+  return !(searchIndexFails && reference.withoutSearchIndex &&
+           census->holdsSearchFallbackOf(reference.whole, *reference.withoutSearchIndex));
 }
 
 void LibraryFuzzer::runCase(int number, Summary& summary) {
   auto random = randomFor(options_.seed, number);
   std::vector<fs::path> libraries;
-  for (const auto& [library, census] : wholeCensus_) libraries.push_back(library);
+  for (const auto& [library, reference] : references_) libraries.push_back(library);
   const auto& library = random.pick(libraries);
   const auto dir = options_.work / ("case-" + std::to_string(number));
   const auto package = dir / library.filename();
@@ -112,11 +151,10 @@ void LibraryFuzzer::runCase(int number, Summary& summary) {
   if (outcome.succeeded()) {
     ++summary.succeeded;
     const auto census = SharedFileCensus::inFolder(dir / "shared");
-    const auto& whole = wholeCensus_.at(library);
-    fault(!integrityFailures.empty() && (!census || census->holdsLessThan(whole)),
-          summary.shrunkenSuccesses,
+    const auto& reference = references_.at(library);
+    fault(isShrunken(census, reference, integrityFailures), summary.shrunkenSuccesses,
           "shrunken success: " + (census ? census->describe() : "no shared file") + " against " +
-              whole.describe());
+              reference.whole.describe());
   }
 
   log_ << "case " << number << " (" << library.filename().string() << "): " << damage << " -> "

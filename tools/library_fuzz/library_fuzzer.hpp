@@ -2,7 +2,9 @@
 // it once, exports it with the real exporter and checks what must hold for
 // any library, however damaged: no crash, no hang, no sanitizer report, every
 // file of the package left as it was, and no success that holds less than the
-// undamaged library when SQLite's integrity check fails on the damaged one.
+// undamaged library when SQLite's integrity check fails on the damaged one,
+// save where leo.sqlite stands in for a psi.sqlite that can't be read: that
+// success holds the terms the library gives without its psi.sqlite.
 // Case N of a seed is always the same damage, so a failure can be redone alone.
 #pragma once
 
@@ -10,10 +12,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <ostream>
-#include <set>
 #include <string>
 
+#include "library_fuzz/library_integrity.hpp"
 #include "library_fuzz/shared_file_census.hpp"
 
 namespace lumenfolio::fuzz {
@@ -28,7 +31,6 @@ class LibraryFuzzer {
     int first = 0;  // the first case's number
     int count = 100;
     std::chrono::seconds limit{60};  // one export's time before it counts as hung
-    std::set<int> skipped;           // case numbers left out, each with its reason where set
   };
 
   struct Summary {
@@ -50,12 +52,23 @@ class LibraryFuzzer {
   Summary run();
 
  private:
+  // What an undamaged corpus library exports whole, and without its
+  // psi.sqlite when it has a leo.sqlite to stand in.
+  struct Reference {
+    SharedFileCensus whole;
+    std::optional<SharedFileCensus> withoutSearchIndex;
+  };
+
   void exportUndamaged();
+  SharedFileCensus exportedCopy(const std::filesystem::path& library, const std::string& variant,
+                                bool withoutSearchIndex) const;
   void runCase(int number, Summary& summary);
+  static bool isShrunken(const std::optional<SharedFileCensus>& census, const Reference& reference,
+                         const LibraryIntegrity::Failures& integrityFailures);
 
   Options options_;
   std::ostream& log_;
-  std::map<std::filesystem::path, SharedFileCensus> wholeCensus_;  // per corpus library
+  std::map<std::filesystem::path, Reference> references_;  // per corpus library
 };
 
 }  // namespace lumenfolio::fuzz

@@ -44,9 +44,9 @@ const std::vector<fs::path>& LibraryIntegrity::databases() {
   return kDatabases;
 }
 
-std::vector<std::string> LibraryIntegrity::failures(const fs::path& package,
-                                                    const fs::path& scratch) {
-  std::vector<std::string> found;
+LibraryIntegrity::Failures LibraryIntegrity::failures(const fs::path& package,
+                                                      const fs::path& scratch) {
+  Failures found;
   for (const auto& database : databases()) {
     const auto file = package / database;
     const auto status = fs::symlink_status(file);
@@ -57,7 +57,7 @@ std::vector<std::string> LibraryIntegrity::failures(const fs::path& package,
     } else {
       failure = checked(file, scratch / database.stem());
     }
-    if (failure) found.push_back(database.string() + ": " + *failure);
+    if (failure) found.emplace(database, *failure);
   }
   return found;
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -16,10 +17,11 @@ class LibraryIntegrity {
   // The package's databases, relative to the package.
   static const std::vector<std::filesystem::path>& databases();
 
-  // The databases that fail, each with what SQLite said; empty when all pass.
-  // `scratch` is a folder the copies may be made in.
-  static std::vector<std::string> failures(const std::filesystem::path& package,
-                                           const std::filesystem::path& scratch);
+  // The databases that fail (relative to the package), each with what SQLite
+  // said; empty when all pass. `scratch` is a folder the copies may be made in.
+  using Failures = std::map<std::filesystem::path, std::string>;
+  static Failures failures(const std::filesystem::path& package,
+                           const std::filesystem::path& scratch);
 };
 
 }  // namespace lumenfolio::fuzz

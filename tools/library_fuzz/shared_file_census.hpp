@@ -23,6 +23,12 @@ struct SharedFileCensus {
   bool holdsLessThan(const SharedFileCensus& whole) const {
     return rows < whole.rows || terms < whole.terms || measures < whole.measures;
   }
+  // Whether this is the whole library's census with the terms of leo.sqlite,
+  // as read when psi.sqlite can't be.
+  bool holdsSearchFallbackOf(const SharedFileCensus& whole,
+                             const SharedFileCensus& withoutSearchIndex) const {
+    return rows >= whole.rows && measures >= whole.measures && terms == withoutSearchIndex.terms;
+  }
   std::string describe() const;
 };
 
