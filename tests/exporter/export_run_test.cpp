@@ -8,6 +8,7 @@
 
 #include "support/exporter_harness.hpp"
 #include "support/exporter_texts.hpp"
+#include "support/two_asset_export.hpp"
 #include "sync/sync_folder.hpp"
 
 namespace {
@@ -22,37 +23,28 @@ using lumenfolio::SyncError;
 using lumenfolio::SyncFile;
 using lumenfolio::SyncFolder;
 using lumenfolio::testing::ExporterHarness;
+using lumenfolio::testing::kFirst;
+using lumenfolio::testing::kSecond;
 using lumenfolio::testing::sharedFileRows;
 using lumenfolio::testing::StateRecorder;
+using lumenfolio::testing::TwoAssetExport;
 using Statuses = std::vector<std::optional<std::string>>;
 using namespace lumenfolio::testing::texts;
 
-const std::string kFirst = "11111111-AAAA-4BBB-8CCC-000000000001";
-const std::string kSecond = "22222222-AAAA-4BBB-8CCC-000000000002";
-
 // Every test drives runs by hand; the start-up export is not part of them.
-class ExportRun : public ::testing::Test {
+class ExportRun : public TwoAssetExport {
  protected:
   void SetUp() override {
-    folder = harness.chooseSharedFolder();
-    harness.store.featureTable[kFirst] = AssetFeatures{.sharpness = 0.75, .faces = 2};
-    harness.store.measureTable[kSecond] = {1, 2, 3, 4, 5};
+    TwoAssetExport::SetUp();
     harness.store.termTable[kSecond] = "beach dog";
-    harness.addAsset(kFirst, "cloud-first");
-    harness.addAsset(kSecond, "cloud-second");
     exporter = harness.create(false);
   }
 
-  std::optional<PreferenceValue> stored(std::string_view key) const {
-    return harness.preferences.value(std::string(key));
-  }
   void removeLibraryData() {
     harness.store.featureTable.clear();
     harness.store.measureTable.clear();
   }
 
-  ExporterHarness harness;
-  fs::path folder;
   std::shared_ptr<Exporter> exporter;
 };
 

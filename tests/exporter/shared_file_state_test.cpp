@@ -12,6 +12,7 @@
 
 #include "support/exporter_harness.hpp"
 #include "support/exporter_texts.hpp"
+#include "support/two_asset_export.hpp"
 #include "sync/sync_folder.hpp"
 
 namespace {
@@ -26,27 +27,16 @@ using lumenfolio::PreferenceValue;
 using lumenfolio::SharedFileIdentity;
 using lumenfolio::SyncFolder;
 using lumenfolio::testing::ExporterHarness;
+using lumenfolio::testing::kFirst;
+using lumenfolio::testing::kSecond;
 using lumenfolio::testing::sharedFileRows;
 using lumenfolio::testing::StateRecorder;
+using lumenfolio::testing::TwoAssetExport;
 using Statuses = std::vector<std::optional<std::string>>;
 using namespace lumenfolio::testing::texts;
 
-const std::string kFirst = "11111111-AAAA-4BBB-8CCC-000000000001";
-const std::string kSecond = "22222222-AAAA-4BBB-8CCC-000000000002";
-
-class SharedFileState : public ::testing::Test {
+class SharedFileState : public TwoAssetExport {
  protected:
-  void SetUp() override {
-    folder = harness.chooseSharedFolder();
-    harness.store.featureTable[kFirst] = AssetFeatures{.sharpness = 0.75, .faces = 2};
-    harness.store.measureTable[kSecond] = {1, 2, 3, 4, 5};
-    harness.addAsset(kFirst, "cloud-first");
-    harness.addAsset(kSecond, "cloud-second");
-  }
-
-  std::optional<PreferenceValue> stored(std::string_view key) const {
-    return harness.preferences.value(std::string(key));
-  }
   // Runs one export and tells whether it wrote the file.
   bool exportWrites(Exporter& exporter) {
     const int before = harness.writes;
@@ -57,8 +47,6 @@ class SharedFileState : public ::testing::Test {
   void takeFolderAway() { fs::rename(folder, away); }
   void bringFolderBack() { fs::rename(away, folder); }
 
-  ExporterHarness harness;
-  fs::path folder;
   const fs::path away = harness.temp / "away";
 };
 
