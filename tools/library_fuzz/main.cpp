@@ -2,7 +2,6 @@
 //                         [--limit SECONDS] [--work DIR]
 #include <stdlib.h>
 
-#include <charconv>
 #include <exception>
 #include <filesystem>
 #include <iostream>
@@ -10,10 +9,13 @@
 #include <string_view>
 
 #include "library_fuzz/library_fuzzer.hpp"
+#include "tool_arguments/tool_arguments.hpp"
 
 namespace {
 
 using lumenfolio::fuzz::LibraryFuzzer;
+using lumenfolio::tools::ToolArguments;
+using lumenfolio::tools::UsageError;
 
 const char* const usage =
     "usage: lumenfolio-library-fuzz --exporter BIN --corpus DIR [--seed S] [--first N]"
@@ -29,26 +31,11 @@ const char* const usage =
     "or exported less than the undamaged library from a library failing SQLite's integrity\n"
     "check; with 1 otherwise, and with 2 on bad usage.\n";
 
-struct UsageError {
-  std::string message;
-};
-
-template <typename Number>
-Number parsed(std::string_view option, std::string_view text) {
-  Number value{};
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < 0) {
-    throw UsageError{std::string(option) + " needs a number, not \"" + std::string(text) + "\""};
-  }
-  return value;
-}
-
-LibraryFuzzer::Options parsedOptions(int argc, char** argv) {
+LibraryFuzzer::Options parsedOptions(ToolArguments arguments) {
   LibraryFuzzer::Options options;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view option = argv[i];
-    if (i + 1 >= argc) throw UsageError{std::string(option) + " needs a value"};
-    const std::string_view value = argv[++i];
+  while (!arguments.done()) {
+    const std::string_view option = arguments.next();
+    const std::string_view value = arguments.valueOf(option);
     if (option == "--exporter") {
       options.exporter = value;
     } else if (option == "--corpus") {
@@ -56,19 +43,19 @@ LibraryFuzzer::Options parsedOptions(int argc, char** argv) {
     } else if (option == "--work") {
       options.work = value;
     } else if (option == "--seed") {
-      options.seed = parsed<std::uint64_t>(option, value);
+      options.seed = ToolArguments::number<std::uint64_t>(option, value);
     } else if (option == "--first") {
-      options.first = parsed<int>(option, value);
+      options.first = ToolArguments::number(option, value, 0);
     } else if (option == "--count") {
-      options.count = parsed<int>(option, value);
+      options.count = ToolArguments::number(option, value, 0);
     } else if (option == "--limit") {
-      options.limit = std::chrono::seconds(parsed<int>(option, value));
+      options.limit = std::chrono::seconds(ToolArguments::number(option, value, 0));
     } else {
-      throw UsageError{"unknown option " + std::string(option)};
+      throw UsageError("unknown option " + std::string(option));
     }
   }
   if (options.exporter.empty() || options.corpus.empty()) {
-    throw UsageError{"--exporter and --corpus are needed"};
+    throw UsageError("--exporter and --corpus are needed");
   }
   return options;
 }
@@ -88,7 +75,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   try {
-    auto options = parsedOptions(argc, argv);
+    auto options = parsedOptions(ToolArguments(argc, argv));
     const bool ownWork = options.work.empty();
     if (ownWork) options.work = newWorkFolder();
     const auto summary = LibraryFuzzer(options, std::cout).run();
@@ -99,8 +86,7 @@ int main(int argc, char** argv) {
     if (ownWork) std::filesystem::remove_all(options.work);
     return 0;
   } catch (const UsageError& error) {
-    std::cerr << "lumenfolio-library-fuzz: " << error.message << '\n' << usage;
-    return 2;
+    return ToolArguments::usageFailure("lumenfolio-library-fuzz", error, usage);
   } catch (const std::exception& error) {
     std::cerr << "lumenfolio-library-fuzz: " << error.what() << '\n';
     return 1;

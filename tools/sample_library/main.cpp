@@ -1,7 +1,6 @@
 // lumenfolio-sample-library OUT_DIR [--assets N] [--seed S] [--side-files live|none|wal-only]
 //                           [--schema macos10.15|macos12|macos14|current]
 #include <array>
-#include <charconv>
 #include <exception>
 #include <iostream>
 #include <optional>
@@ -10,10 +9,13 @@
 #include <utility>
 
 #include "sample_library/sample_library.hpp"
+#include "tool_arguments/tool_arguments.hpp"
 
 namespace {
 
 using lumenfolio::sample::SampleLibrary;
+using lumenfolio::tools::ToolArguments;
+using lumenfolio::tools::UsageError;
 
 constexpr int maximumAssets = 10'000'000;
 
@@ -34,25 +36,11 @@ const char* const usage =
     "                   macos14:    ZASSET, ZKINDSUBTYPE, faces on ZDETECTEDFACE.ZASSETFORFACE\n"
     "                   current:    ZASSET, ZISDETECTEDSCREENSHOT, faces on ZASSETFORFACE\n";
 
-struct UsageError {
-  std::string message;
-};
-
-template <typename Number>
-Number parsed(std::string_view option, std::string_view text) {
-  Number value{};
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) {
-    throw UsageError{std::string(option) + " needs a number, not \"" + std::string(text) + "\""};
-  }
-  return value;
-}
-
 SampleLibrary::SideFiles sideFilesNamed(std::string_view name) {
   if (name == "live") return SampleLibrary::SideFiles::live;
   if (name == "none") return SampleLibrary::SideFiles::none;
   if (name == "wal-only") return SampleLibrary::SideFiles::walWithoutShm;
-  throw UsageError{"--side-files takes live, none or wal-only, not \"" + std::string(name) + "\""};
+  throw UsageError("--side-files takes live, none or wal-only, not \"" + std::string(name) + "\"");
 }
 
 std::string_view sideFilesName(SampleLibrary::SideFiles sideFiles) {
@@ -79,8 +67,8 @@ SampleLibrary::Schema schemaNamed(std::string_view name) {
   for (const auto& [known, schema] : schemaNames) {
     if (name == known) return schema;
   }
-  throw UsageError{"--schema takes macos10.15, macos12, macos14 or current, not \"" +
-                   std::string(name) + "\""};
+  throw UsageError("--schema takes macos10.15, macos12, macos14 or current, not \"" +
+                   std::string(name) + "\"");
 }
 
 std::string_view schemaName(SampleLibrary::Schema schema) {
@@ -95,37 +83,36 @@ struct Arguments {
   SampleLibrary::Options options;
 };
 
-Arguments parsedArguments(int argc, char** argv) {
+Arguments parsedArguments(ToolArguments commandLine) {
   Arguments arguments;
   std::optional<std::string> package;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view argument = argv[i];
+  while (!commandLine.done()) {
+    const std::string_view argument = commandLine.next();
     if (argument.starts_with("--")) {
-      if (i + 1 >= argc) throw UsageError{std::string(argument) + " needs a value"};
-      const std::string_view value = argv[++i];
+      const std::string_view value = commandLine.valueOf(argument);
       if (argument == "--assets") {
-        arguments.options.assets = parsed<int>(argument, value);
+        arguments.options.assets = ToolArguments::number<int>(argument, value);
         if (arguments.options.assets < 0 || arguments.options.assets > maximumAssets) {
-          throw UsageError{"--assets must lie between 0 and 10000000"};
+          throw UsageError("--assets must lie between 0 and 10000000");
         }
       } else if (argument == "--seed") {
-        arguments.options.seed = parsed<std::uint64_t>(argument, value);
+        arguments.options.seed = ToolArguments::number<std::uint64_t>(argument, value);
       } else if (argument == "--side-files") {
         arguments.options.sideFiles = sideFilesNamed(value);
       } else if (argument == "--schema") {
         arguments.options.schema = schemaNamed(value);
       } else {
-        throw UsageError{"unknown option " + std::string(argument)};
+        throw UsageError("unknown option " + std::string(argument));
       }
     } else if (package) {
-      throw UsageError{"only one OUT_DIR, please (also got \"" + std::string(argument) + "\")"};
+      throw UsageError("only one OUT_DIR, please (also got \"" + std::string(argument) + "\")");
     } else if (argument.empty()) {
-      throw UsageError{"OUT_DIR is empty"};
+      throw UsageError("OUT_DIR is empty");
     } else {
       package = std::string(argument);
     }
   }
-  if (!package) throw UsageError{"OUT_DIR is missing"};
+  if (!package) throw UsageError("OUT_DIR is missing");
   arguments.package = *package;
   return arguments;
 }
@@ -157,10 +144,9 @@ int main(int argc, char** argv) {
   }
   Arguments arguments;
   try {
-    arguments = parsedArguments(argc, argv);
+    arguments = parsedArguments(ToolArguments(argc, argv));
   } catch (const UsageError& error) {
-    std::cerr << "lumenfolio-sample-library: " << error.message << '\n' << usage;
-    return 2;
+    return ToolArguments::usageFailure("lumenfolio-sample-library", error, usage);
   }
   try {
     report(arguments, SampleLibrary::write(arguments.package, arguments.options));
