@@ -19,6 +19,17 @@ std::string whyNoPhotos(PhotoPlatform& platform) {
          " images with an iCloud identifier has data in the library databases";
 }
 
+using BrokenDownTime = std::tm* (*)(const std::time_t*, std::tm*);
+
+std::string formatted(double secondsSince1970, BrokenDownTime brokenDown, const char* format) {
+  const auto seconds = static_cast<std::time_t>(secondsSince1970);
+  std::tm parts{};
+  brokenDown(&seconds, &parts);
+  char text[64];
+  std::strftime(text, sizeof text, format, &parts);
+  return text;
+}
+
 }  // namespace
 
 int failure(LogSink& log, ExitStatus status, const std::string& message) {
@@ -36,12 +47,11 @@ std::string withReason(std::string line, std::int64_t count, PhotoPlatform& plat
 }
 
 std::string localTime(double secondsSince1970) {
-  const auto seconds = static_cast<std::time_t>(secondsSince1970);
-  std::tm parts{};
-  localtime_r(&seconds, &parts);
-  char text[64];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %z", &parts);
-  return text;
+  return formatted(secondsSince1970, localtime_r, "%Y-%m-%d %H:%M:%S %z");
+}
+
+std::string utcTime(double secondsSince1970) {
+  return formatted(secondsSince1970, gmtime_r, "%Y-%m-%dT%H:%M:%SZ");
 }
 
 }  // namespace lumenfolio::headless

@@ -22,5 +22,7 @@ std::string photos(std::int64_t count);
 std::string withReason(std::string line, std::int64_t count, PhotoPlatform& platform);
 // The moment as local time, "2026-01-31 12:00:00 +0100".
 std::string localTime(double secondsSince1970);
+// The moment in UTC, "2026-01-31T12:00:00Z".
+std::string utcTime(double secondsSince1970);
 
 }  // namespace lumenfolio::headless

@@ -1,7 +1,8 @@
 #include "app/headless_report.hpp"
 
-#include <ctime>
 #include <nlohmann/json.hpp>
+
+#include "app/headless_output.hpp"
 
 namespace lumenfolio::headless {
 
@@ -14,15 +15,6 @@ nlohmann::json orNull(const std::optional<T>& value) {
 
 nlohmann::json orNull(const std::optional<std::filesystem::path>& path) {
   return path ? nlohmann::json(path->string()) : nlohmann::json(nullptr);
-}
-
-std::string utcTime(double secondsSince1970) {
-  const auto seconds = static_cast<std::time_t>(secondsSince1970);
-  std::tm parts{};
-  gmtime_r(&seconds, &parts);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-  return text;
 }
 
 }  // namespace

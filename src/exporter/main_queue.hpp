@@ -12,6 +12,9 @@ class MainQueue {
   using Job = std::function<void()>;
   using Token = std::uint64_t;
 
+  MainQueue() = default;
+  MainQueue(const MainQueue&) = delete;
+  MainQueue& operator=(const MainQueue&) = delete;
   virtual ~MainQueue() = default;
   // Queues the job on the main thread; callable from any thread.
   virtual void post(Job job) = 0;

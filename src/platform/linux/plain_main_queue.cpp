@@ -14,8 +14,6 @@ PlainMainQueue::PlainMainQueue() : wakeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC
   if (!wakeFd_) throw std::system_error(errno, std::generic_category(), "eventfd");
 }
 
-PlainMainQueue::~PlainMainQueue() = default;
-
 void PlainMainQueue::post(Job job) {
   {
     const std::lock_guard lock(mutex_);
@@ -25,13 +23,8 @@ void PlainMainQueue::post(Job job) {
 }
 
 MainQueue::Token PlainMainQueue::postAfter(std::chrono::milliseconds delay, Job job) {
-  Token token = 0;
-  {
-    const std::lock_guard lock(mutex_);
-    token = delayed_.add(BoottimeClock::now() + delay, std::move(job));
-  }
-  wake();
-  return token;
+  const std::lock_guard lock(mutex_);
+  return delayed_.add(delay, std::move(job));
 }
 
 void PlainMainQueue::cancel(Token token) {
@@ -67,20 +60,19 @@ std::optional<MainQueue::Job> PlainMainQueue::nextJob() {
         return job;
       }
       if (auto due = delayed_.takeDue(BoottimeClock::now())) return due;
-      timer_.arm(delayed_.nextDeadline());
     }
     waitForWork();
   }
 }
 
 void PlainMainQueue::waitForWork() {
-  pollfd descriptors[] = {{wakeFd_.get(), POLLIN, 0}, {timer_.fd(), POLLIN, 0}};
+  pollfd descriptors[] = {{wakeFd_.get(), POLLIN, 0}, {delayed_.fd(), POLLIN, 0}};
   if (poll(descriptors, 2, -1) < 0) return;  // interrupted by a signal: look again
   if (descriptors[0].revents & POLLIN) {
     std::uint64_t count = 0;
     [[maybe_unused]] const auto ignored = read(wakeFd_.get(), &count, sizeof count);
   }
-  if (descriptors[1].revents & POLLIN) timer_.acknowledge();
+  if (descriptors[1].revents & POLLIN) delayed_.acknowledge();
 }
 
 void PlainMainQueue::wake() noexcept {

@@ -9,17 +9,13 @@
 
 #include "base/unique_fd.hpp"
 #include "exporter/main_queue.hpp"
-#include "platform/linux/boottime_timer.hpp"
-#include "platform/linux/delayed_jobs.hpp"
+#include "platform/linux/timed_jobs.hpp"
 
 namespace lumenfolio {
 
 class PlainMainQueue final : public MainQueue {
  public:
   PlainMainQueue();  // throws std::system_error when the kernel gives no descriptors
-  ~PlainMainQueue() override;
-  PlainMainQueue(const PlainMainQueue&) = delete;
-  PlainMainQueue& operator=(const PlainMainQueue&) = delete;
 
   // These three may be called from any thread; the jobs run on run()'s thread.
   void post(Job job) override;
@@ -40,9 +36,8 @@ class PlainMainQueue final : public MainQueue {
 
   std::mutex mutex_;
   std::deque<Job> posted_;
-  DelayedJobs delayed_;
+  TimedJobs delayed_;
   bool quitting_ = false;
-  BoottimeTimer timer_;
   UniqueFd wakeFd_;
 };
 

@@ -4,9 +4,9 @@
 
 namespace lumenfolio {
 
-QtMainQueue::QtMainQueue() : timerNotifier_(timer_.fd(), QSocketNotifier::Read) {
+QtMainQueue::QtMainQueue() : timerNotifier_(delayed_.fd(), QSocketNotifier::Read) {
   QObject::connect(&timerNotifier_, &QSocketNotifier::activated, &context_, [this] {
-    timer_.acknowledge();
+    delayed_.acknowledge();
     runDueJobs();
   });
 }
@@ -20,13 +20,11 @@ void QtMainQueue::post(Job job) {
 }
 
 MainQueue::Token QtMainQueue::postAfter(std::chrono::milliseconds delay, Job job) {
-  const Token token = delayed_.add(BoottimeClock::now() + delay, std::move(job));
-  timer_.arm(delayed_.nextDeadline());
-  return token;
+  return delayed_.add(delay, std::move(job));
 }
 
 void QtMainQueue::cancel(Token token) {
-  if (delayed_.cancel(token)) timer_.arm(delayed_.nextDeadline());
+  delayed_.cancel(token);
 }
 
 // One job at a time, so a job that cancels another due job is obeyed. Jobs
@@ -35,7 +33,6 @@ void QtMainQueue::cancel(Token token) {
 void QtMainQueue::runDueJobs() {
   const auto now = BoottimeClock::now();
   while (auto job = delayed_.takeDue(now)) (*job)();
-  timer_.arm(delayed_.nextDeadline());
 }
 
 }  // namespace lumenfolio

@@ -8,8 +8,7 @@
 #include <QSocketNotifier>
 
 #include "exporter/main_queue.hpp"
-#include "platform/linux/boottime_timer.hpp"
-#include "platform/linux/delayed_jobs.hpp"
+#include "platform/linux/timed_jobs.hpp"
 
 namespace lumenfolio {
 
@@ -17,8 +16,6 @@ class QtMainQueue final : public MainQueue {
  public:
   QtMainQueue();
   ~QtMainQueue() override;
-  QtMainQueue(const QtMainQueue&) = delete;
-  QtMainQueue& operator=(const QtMainQueue&) = delete;
 
   // Any thread. Jobs still queued when the queue goes away are dropped.
   void post(Job job) override;
@@ -30,8 +27,7 @@ class QtMainQueue final : public MainQueue {
   void runDueJobs();
 
   QObject context_;  // queued calls land on its thread and die with it
-  DelayedJobs delayed_;
-  BoottimeTimer timer_;
+  TimedJobs delayed_;
   QSocketNotifier timerNotifier_;
 };
 
