@@ -23,11 +23,9 @@ constexpr double kPlateRadius = 8.8;
 constexpr QPointF kErrorCentre{14.4, 14.4};
 constexpr double kErrorRadius = 3.5;
 constexpr double kErrorGap = 1.0;
-constexpr double kBarWidth = 1.2;
-constexpr double kBarTop = 12.2;
-constexpr double kBarBottom = 14.9;
-constexpr double kDotCentreY = 16.3;
-constexpr double kDotRadius = 0.65;
+constexpr QRectF kErrorBar{kErrorCentre.x() - 1.2 / 2, 12.2, 1.2, 14.9 - 12.2};
+constexpr QPointF kErrorDot{kErrorCentre.x(), 16.3};
+constexpr double kErrorDotRadius = 0.65;
 
 const RegistrationMark::Wedges kIdle{{0, 90}, {180, 270}};
 const RegistrationMark::Wedges kBusy{{90, 180}, {270, 360}};
@@ -41,25 +39,20 @@ struct Colours {
   QColor ground;  // the window colour
 };
 
-void paintPlate(QPainter& painter, const QColor& ground) {
+void paintDisc(QPainter& painter, const QColor& colour, QPointF centre, double radius) {
   painter.setPen(Qt::NoPen);
-  painter.setBrush(ground);
-  painter.drawEllipse(around(QPointF(kCanvas / 2, kCanvas / 2), kPlateRadius));
+  painter.setBrush(colour);
+  painter.drawEllipse(around(centre, radius));
 }
 
 // Drawn like the mark: filled shapes on the same canvas, in the window's
 // colours, with the orange the panel gives a failed status.
 void paintErrorMark(QPainter& painter, const QColor& ground) {
-  painter.setPen(Qt::NoPen);
+  paintDisc(painter, ground, kErrorCentre, kErrorRadius + kErrorGap);
+  paintDisc(painter, StatusColour::orangeOn(ground), kErrorCentre, kErrorRadius);
   painter.setBrush(ground);
-  painter.drawEllipse(around(kErrorCentre, kErrorRadius + kErrorGap));
-  painter.setBrush(StatusColour::orangeOn(ground));
-  painter.drawEllipse(around(kErrorCentre, kErrorRadius));
-  painter.setBrush(ground);
-  painter.drawRoundedRect(
-      QRectF(kErrorCentre.x() - kBarWidth / 2, kBarTop, kBarWidth, kBarBottom - kBarTop),
-      kBarWidth / 2, kBarWidth / 2);
-  painter.drawEllipse(around(QPointF(kErrorCentre.x(), kDotCentreY), kDotRadius));
+  painter.drawRoundedRect(kErrorBar, kErrorBar.width() / 2, kErrorBar.width() / 2);
+  paintDisc(painter, ground, kErrorDot, kErrorDotRadius);
 }
 
 // The figure is laid out on the 18-point canvas and scaled to whatever
@@ -70,14 +63,15 @@ void paintMark(QPainter& painter, const QRectF& target, const RegistrationMark::
   painter.setRenderHint(QPainter::Antialiasing);
   painter.translate(target.topLeft());
   painter.scale(target.width() / kCanvas, target.height() / kCanvas);
-  if (extras.plate) paintPlate(painter, colours.ground);
+  if (extras.plate)
+    paintDisc(painter, colours.ground, QPointF(kCanvas / 2, kCanvas / 2), kPlateRadius);
 
   const QColor& colour = colours.figure;
   const QRectF canvas(0, 0, kCanvas, kCanvas);
   const QRectF ring = canvas.adjusted(kRingInset, kRingInset, -kRingInset, -kRingInset);
   const QPointF centre = canvas.center();
   const double radius = ring.width() / 2 - kRingGap;
-  const QRectF inner(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius);
+  const QRectF inner = around(centre, radius);
 
   // Qt's arc angles already run counter-clockwise as seen on screen, with 90
   // degrees pointing up, so the y-up wedge angles apply unchanged.
