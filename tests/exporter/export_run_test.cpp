@@ -11,25 +11,13 @@
 #include "support/two_asset_export.hpp"
 #include "sync/sync_folder.hpp"
 
+namespace lumenfolio::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-using lumenfolio::AssetFeatures;
-using lumenfolio::Exporter;
-using lumenfolio::PreferenceDate;
-using lumenfolio::PreferenceValue;
-using lumenfolio::SyncError;
-using lumenfolio::SyncFile;
-using lumenfolio::SyncFolder;
-using lumenfolio::testing::ExporterHarness;
-using lumenfolio::testing::kFirst;
-using lumenfolio::testing::kSecond;
-using lumenfolio::testing::sharedFileRows;
-using lumenfolio::testing::StateRecorder;
-using lumenfolio::testing::TwoAssetExport;
 using Statuses = std::vector<std::optional<std::string>>;
-using namespace lumenfolio::testing::texts;
+using namespace texts;
 
 // Every test drives runs by hand; the start-up export is not part of them.
 class ExportRun : public TwoAssetExport {
@@ -401,3 +389,4 @@ TEST_F(ExportRun, everyChangeOfStateIsAnnounced) {
 }
 
 }  // namespace
+}  // namespace lumenfolio::testing

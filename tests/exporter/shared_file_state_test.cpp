@@ -15,25 +15,13 @@
 #include "support/two_asset_export.hpp"
 #include "sync/sync_folder.hpp"
 
+namespace lumenfolio::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-using lumenfolio::AssetFeatures;
-using lumenfolio::Bytes;
-using lumenfolio::Exporter;
-using lumenfolio::PreferenceDate;
-using lumenfolio::PreferenceValue;
-using lumenfolio::SharedFileIdentity;
-using lumenfolio::SyncFolder;
-using lumenfolio::testing::ExporterHarness;
-using lumenfolio::testing::kFirst;
-using lumenfolio::testing::kSecond;
-using lumenfolio::testing::sharedFileRows;
-using lumenfolio::testing::StateRecorder;
-using lumenfolio::testing::TwoAssetExport;
 using Statuses = std::vector<std::optional<std::string>>;
-using namespace lumenfolio::testing::texts;
+using namespace texts;
 
 class SharedFileState : public TwoAssetExport {
  protected:
@@ -215,3 +203,4 @@ TEST_F(SharedFileState, anExportThatCannotBeRecordedFailsTheRun) {
 }
 
 }  // namespace
+}  // namespace lumenfolio::testing
