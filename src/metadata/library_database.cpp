@@ -1,6 +1,12 @@
 #include "metadata/library_database.hpp"
 
+#include <fcntl.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <fstream>
 #include <string_view>
@@ -8,6 +14,7 @@
 #include <utility>
 
 #include "base/file_uri.hpp"
+#include "base/unique_fd.hpp"
 
 namespace lumenfolio {
 namespace fs = std::filesystem;
@@ -94,31 +101,50 @@ SqliteDatabase attempt(const fs::path& file, std::string_view parameters) {
   return {};
 }
 
-// The rollback-journal opening: read-only first, immutable when that fails.
-SqliteDatabase readOnlyThenImmutable(const fs::path& file) {
-  if (auto db = attempt(file, kReadOnly)) return db;
-  return attempt(file, kImmutable);
-}
-
-bool copyInto(const fs::path& source, const fs::path& folder) {
-  std::error_code error;
-  return isCandidate(source) && fs::copy_file(source, folder / source.filename(), error) && !error;
+// Copies `source` into `folder` from one descriptor, so that what is known of
+// the file copied is the file whose bytes were copied, even when another
+// file takes its name meanwhile.
+std::optional<LibraryDatabase::FileKey> copyInto(const fs::path& source, const fs::path& folder) {
+  const UniqueFd in(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  struct stat status {};
+  if (!in || ::fstat(in.get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size == 0) {
+    return std::nullopt;
+  }
+  const auto target = folder / source.filename();
+  const UniqueFd out(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (!out) return std::nullopt;
+  for (;;) {
+    const auto copied = ::sendfile(out.get(), in.get(), nullptr, 1 << 20);
+    if (copied == 0) break;
+    if (copied < 0 && errno != EINTR) return std::nullopt;
+  }
+  return LibraryDatabase::FileKey{status.st_dev, status.st_ino};
 }
 
 }  // namespace
 
-LibraryDatabase::LibraryDatabase(SqliteDatabase db) noexcept : db_(std::move(db)) {}
+LibraryDatabase::LibraryDatabase(SqliteDatabase db, Reading reading) noexcept
+    : db_(std::move(db)), reading_(reading) {}
 
 LibraryDatabase::LibraryDatabase(LibraryDatabase&& other) noexcept
-    : db_(std::move(other.db_)), snapshot_(std::exchange(other.snapshot_, std::nullopt)) {}
+    : db_(std::move(other.db_)),
+      reading_(other.reading_),
+      snapshot_(std::exchange(other.snapshot_, std::nullopt)),
+      copied_(std::move(other.copied_)) {}
 
 LibraryDatabase& LibraryDatabase::operator=(LibraryDatabase&& other) noexcept {
   if (this != &other) {
     release();
     db_ = std::move(other.db_);
+    reading_ = other.reading_;
     snapshot_ = std::exchange(other.snapshot_, std::nullopt);
+    copied_ = std::move(other.copied_);
   }
   return *this;
+}
+
+bool LibraryDatabase::copied(const FileKey& file) const {
+  return std::find(copied_.begin(), copied_.end(), file) != copied_.end();
 }
 
 LibraryDatabase::~LibraryDatabase() {
@@ -135,13 +161,16 @@ std::optional<LibraryDatabase> LibraryDatabase::open(const fs::path& file) {
   if (!isCandidate(file) || endsInsidePage(file)) return std::nullopt;
   const auto header = headerOf(file);
   if (!isPresent(sideFile(file, "-wal")) && !isPresent(sideFile(file, "-shm"))) {
-    if (header == Header::rollback) return wrapped(readOnlyThenImmutable(file));
+    if (header == Header::rollback) {
+      if (auto db = attempt(file, kReadOnly))
+        return LibraryDatabase(std::move(db), Reading::inPlace);
+    }
     // Any other open would create side files beside a WAL or doubtful header.
-    return wrapped(attempt(file, kImmutable));
+    return immutable(file);
   }
   // From here on side files lie beside the database, and they are never
   // opened in a way that could create, change or delete one.
-  if (!hasWalContent(file)) return wrapped(attempt(file, kImmutable));
+  if (!hasWalContent(file)) return immutable(file);
   return openWithWalContent(file, header == Header::wal);
 }
 
@@ -150,26 +179,34 @@ std::optional<LibraryDatabase> LibraryDatabase::openWithWalContent(const fs::pat
   // In place only when SQLite is sure to take the "-wal" as it is and to
   // find the "-shm" it may only read.
   if (headerSaysWal && isPresent(sideFile(file, "-shm"))) {
-    if (auto db = attempt(file, kReadOnlyInPlace)) return LibraryDatabase(std::move(db));
+    if (auto db = attempt(file, kReadOnlyInPlace)) {
+      return LibraryDatabase(std::move(db), Reading::inPlace);
+    }
   }
   if (auto snapshot = openSnapshot(file)) return snapshot;
   // Better the checkpointed rows than none at all.
-  return wrapped(attempt(file, kImmutable));
+  return immutable(file);
 }
 
-std::optional<LibraryDatabase> LibraryDatabase::wrapped(SqliteDatabase db) {
+std::optional<LibraryDatabase> LibraryDatabase::immutable(const fs::path& file) {
+  auto db = attempt(file, kImmutable);
   if (!db) return std::nullopt;
-  return LibraryDatabase(std::move(db));
+  return LibraryDatabase(std::move(db), Reading::withoutWal);
 }
 
 // Whatever SQLite does with the copies' side files (recovers, creates or
 // deletes them) happens in the private folder, never in the package.
 std::optional<LibraryDatabase> LibraryDatabase::openSnapshot(const fs::path& file) {
   LibraryDatabase snapshot;
+  snapshot.reading_ = Reading::snapshot;
   snapshot.snapshot_ = SnapshotFolder::create();
   if (!snapshot.snapshot_) return std::nullopt;
   const auto& target = snapshot.snapshot_->path();
-  if (!copyInto(file, target) || !copyInto(sideFile(file, "-wal"), target)) return std::nullopt;
+  for (const auto& source : {file, sideFile(file, "-wal")}) {
+    const auto copied = copyInto(source, target);
+    if (!copied) return std::nullopt;
+    snapshot.copied_.push_back(*copied);
+  }
   snapshot.db_ = attempt(target / file.filename(), kReadOnly);
   if (!snapshot.db_) return std::nullopt;
   return snapshot;

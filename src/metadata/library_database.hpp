@@ -18,9 +18,12 @@
 // When all of that fails, the immutable open is the last resort.
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "metadata/snapshot_folder.hpp"
 #include "sqlite/sqlite_database.hpp"
@@ -42,22 +45,37 @@ class LibraryDatabase {
   // as it reads, and has answered "SELECT 1 FROM sqlite_master LIMIT 1".
   static std::optional<LibraryDatabase> open(const std::filesystem::path& file);
 
+  // How the connection reads the file: where it stands (with its "-wal" if
+  // it has one), where it stands without its "-wal", or from a private copy.
+  enum class Reading { inPlace, withoutWal, snapshot };
+  // A file as the system knows it, whatever name it goes by.
+  struct FileKey {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FileKey&) const = default;
+  };
+
   const SqliteDatabase& connection() const noexcept { return db_; }
+  Reading reading() const noexcept { return reading_; }
+  // Whether `file` is the database, or its "-wal", that a snapshot copied.
+  bool copied(const FileKey& file) const;
   // The folder holding the private snapshot being read, if it came to that.
   std::optional<std::filesystem::path> snapshotFolder() const {
     return snapshot_ ? std::optional(snapshot_->path()) : std::nullopt;
   }
 
  private:
-  explicit LibraryDatabase(SqliteDatabase db) noexcept;
-  static std::optional<LibraryDatabase> wrapped(SqliteDatabase db);
+  LibraryDatabase(SqliteDatabase db, Reading reading) noexcept;
+  static std::optional<LibraryDatabase> immutable(const std::filesystem::path& file);
   static std::optional<LibraryDatabase> openWithWalContent(const std::filesystem::path& file,
                                                            bool headerSaysWal);
   static std::optional<LibraryDatabase> openSnapshot(const std::filesystem::path& file);
   void release() noexcept;
 
   SqliteDatabase db_;
+  Reading reading_ = Reading::inPlace;
   std::optional<SnapshotFolder> snapshot_;
+  std::vector<FileKey> copied_;
 };
 
 }  // namespace lumenfolio

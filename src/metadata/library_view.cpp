@@ -1,9 +1,16 @@
 #include "metadata/library_view.hpp"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
 #include <utility>
+#include <vector>
+
+#include "base/unique_fd.hpp"
 
 namespace lumenfolio {
 namespace fs = std::filesystem;
@@ -13,12 +20,30 @@ namespace {
 // from here on every statement of the connection sees this version.
 constexpr const char* kBeginReading = "BEGIN; SELECT 1 FROM sqlite_master LIMIT 1";
 
+using FileKey = LibraryDatabase::FileKey;
+
+// The files this process holds open, or nothing when the system won't tell.
+std::optional<std::vector<FileKey>> openFiles() {
+  const UniqueFd folder(::open("/proc/self/fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder) return std::nullopt;
+  std::unique_ptr<DIR, decltype(&::closedir)> listing(::fdopendir(::dup(folder.get())),
+                                                      &::closedir);
+  if (!listing) return std::nullopt;
+  std::vector<FileKey> files;
+  while (const auto* entry = ::readdir(listing.get())) {
+    struct stat status {};
+    if (entry->d_name[0] == '.' || ::fstatat(folder.get(), entry->d_name, &status, 0) != 0)
+      continue;
+    files.push_back({status.st_dev, status.st_ino});
+  }
+  return files;
+}
+
 }  // namespace
 
 LibraryView LibraryView::open(fs::path package) {
   LibraryView view;
   view.package_ = std::move(package);
-  view.identity_ = identityOf(view.package_);
   view.search_ = openInReadTransaction(view.package_ / kSearchPath);
   view.photos_ = LibraryDatabase::open(view.package_ / kPhotosPath);
   if (view.photos_) {
@@ -28,7 +53,33 @@ LibraryView LibraryView::open(fs::path package) {
     if (view.photos_->connection().exec(kBeginReading) != SQLITE_OK) view.photos_.reset();
   }
   view.leo_ = openInReadTransaction(view.package_ / kLeoPath);
+  view.identity_ = identityOf(view.package_);
+  view.readsOneVersion_ = view.readsWhatStandsThere();
   return view;
+}
+
+// Each file a connection reads must be the one standing at its path once all
+// are open: one this process holds open, or the very one a snapshot copied.
+// Databases opened from one copy of the package and from the next (replaced
+// in between, even back and forth) fail this.
+bool LibraryView::readsWhatStandsThere() const {
+  const auto open = openFiles();
+  if (!open) return true;  // no way to tell; the identity check at the end remains
+  const auto isRead = [&](const LibraryDatabase& database, const FileState& state) {
+    const FileKey file{state.device, state.inode};
+    if (database.reading() == LibraryDatabase::Reading::snapshot) return database.copied(file);
+    return std::find(open->begin(), open->end(), file) != open->end();
+  };
+  std::size_t next = 0;
+  for (const auto* database : {&search_, &photos_, &leo_}) {
+    const auto& main = identity_[next++];
+    const auto& wal = identity_[next++];
+    if (!*database) continue;
+    if (!main.exists || !isRead(**database, main)) return false;
+    const bool readsWal = (*database)->reading() != LibraryDatabase::Reading::withoutWal;
+    if (readsWal && wal.exists && !isRead(**database, wal)) return false;
+  }
+  return true;
 }
 
 std::optional<LibraryDatabase> LibraryView::openInReadTransaction(const fs::path& file) {
@@ -45,13 +96,13 @@ fs::path LibraryView::packagePathOf(const fs::path& file) const {
 }
 
 bool LibraryView::isUnchanged() const {
-  return identityOf(package_) == identity_;
+  return readsOneVersion_ && identityOf(package_) == identity_;
 }
 
 LibraryView::Identity LibraryView::identityOf(const fs::path& package) {
   Identity identity{};
   std::size_t next = 0;
-  for (const char* database : {kPhotosPath, kSearchPath, kLeoPath}) {
+  for (const char* database : {kSearchPath, kPhotosPath, kLeoPath}) {
     for (const char* suffix : {"", "-wal"}) {
       const auto file = (package / database).string() + suffix;
       struct stat status {};

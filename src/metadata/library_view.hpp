@@ -40,9 +40,9 @@ class LibraryView {
   // snapshot copy of it: what a person who reads a failure can look at.
   std::filesystem::path packagePathOf(const std::filesystem::path& file) const;
 
-  // True while each database and its "-wal" are still the files they were
-  // when the view was opened (device, inode, size, modification time), or
-  // still absent.
+  // True while each database and its "-wal" are still the files that were
+  // opened and read (device, inode, size, modification time), or still
+  // absent, and all of them were the package's files at one moment.
   bool isUnchanged() const;
 
  private:
@@ -54,16 +54,18 @@ class LibraryView {
     std::int64_t modifiedNanoseconds = 0;
     bool operator==(const FileState&) const = default;
   };
-  using Identity = std::array<FileState, 6>;
+  using Identity = std::array<FileState, 6>;  // psi, Photos, leo: each file and its "-wal"
 
   static Identity identityOf(const std::filesystem::path& package);
   static std::optional<LibraryDatabase> openInReadTransaction(const std::filesystem::path& file);
+  bool readsWhatStandsThere() const;
   static const SqliteDatabase* connectionOf(const std::optional<LibraryDatabase>& database) {
     return database ? &database->connection() : nullptr;
   }
 
   std::filesystem::path package_;
   Identity identity_{};
+  bool readsOneVersion_ = false;
   std::optional<LibraryDatabase> photos_;
   LibrarySchema schema_;
   std::optional<LibraryDatabase> search_;

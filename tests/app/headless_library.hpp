@@ -118,6 +118,7 @@ struct SharedRow {
   std::vector<std::uint8_t> measures;
   std::string terms;
   std::string panel;
+  bool operator==(const SharedRow&) const = default;
 };
 
 struct SharedFileContent {
