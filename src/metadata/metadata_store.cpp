@@ -118,6 +118,7 @@ std::optional<fs::path> MetadataStore::libraryURL(const fs::path& picturesFolder
 void MetadataStore::openIfNeeded() {
   if (opened_) return;
   opened_ = true;
+  searchIndex_.reset();
   view_.reset();
   const auto package = locateLibrary();
   if (!package) {
@@ -140,6 +141,8 @@ void MetadataStore::openIfNeeded() {
 }
 
 void MetadataStore::release() {
+  // The thread reads this run's view: it ends before the view closes.
+  searchIndex_.reset();
   if (listingSink_ && view_) listingSink_(nullptr);
   view_.reset();
   opened_ = false;
@@ -185,6 +188,7 @@ std::unordered_map<std::string, MetadataStore::Features> MetadataStore::features
 
 std::unordered_map<std::string, MetadataStore::Features> MetadataStore::readFeatures() {
   openIfNeeded();
+  prefetchSearchIndex();
   std::unordered_map<std::string, Features> result;
   if (!view_ || !view_->photos()) return result;
   const auto& library = *view_->photos();
@@ -222,6 +226,7 @@ std::unordered_map<std::string, Bytes> MetadataStore::measures() {
 
 std::unordered_map<std::string, Bytes> MetadataStore::readMeasures() {
   openIfNeeded();
+  prefetchSearchIndex();
   std::unordered_map<std::string, Bytes> result;
   if (!view_ || !view_->photos()) return result;
   const auto& library = *view_->photos();
@@ -254,6 +259,10 @@ std::unordered_map<std::string, std::string> MetadataStore::searchTerms() {
   return told([this]() -> std::unordered_map<std::string, std::string> {
     openIfNeeded();
     if (!view_) return {};
+    if (searchIndex_) {
+      if (auto terms = searchIndex_->takeTerms()) return std::move(*terms);
+    }
+    settleSearchIndex();
     return SearchTerms::read(view_->search(), view_->leo());
   });
 }
@@ -262,8 +271,33 @@ std::unordered_map<std::string, AssetMetadata> MetadataStore::panels() {
   return told([this]() -> std::unordered_map<std::string, AssetMetadata> {
     openIfNeeded();
     if (!view_) return {};
-    return Panels::read(view_->leo(), view_->photos());
+    return readPanels();
   });
+}
+
+std::unordered_map<std::string, AssetMetadata> MetadataStore::readPanels() {
+  std::optional<std::unordered_map<std::string, AssetMetadata>> records;
+  if (searchIndex_) records = searchIndex_->takeLexemeFields();
+  // Nothing more to take: the thread ends, and leo.sqlite is free again.
+  searchIndex_.reset();
+  if (!records) {
+    records.emplace();
+    if (view_->leo()) *records = Panels::lexemeFields(*view_->leo());
+  }
+  if (view_->photos()) Panels::addCameraDetails(*view_->photos(), *records);
+  return std::move(*records);
+}
+
+// Started by the first read of Photos.sqlite, as the run always reads the
+// search index next: in the run's own read transactions of psi.sqlite and
+// leo.sqlite, whose connections only that thread uses until it has ended.
+void MetadataStore::prefetchSearchIndex() {
+  if (searchIndex_ || !view_ || (!view_->search() && !view_->leo())) return;
+  searchIndex_.emplace(view_->search(), view_->leo());
+}
+
+void MetadataStore::settleSearchIndex() {
+  if (searchIndex_) searchIndex_->wait();
 }
 
 SqliteError MetadataStore::retold(const SqliteError& error) const {

@@ -25,6 +25,7 @@
 #include "metadata/library_schema.hpp"
 #include "metadata/library_store.hpp"
 #include "metadata/library_view.hpp"
+#include "metadata/search_index_prefetch.hpp"
 #include "sqlite/sqlite_error.hpp"
 
 namespace lumenfolio {
@@ -90,6 +91,9 @@ class MetadataStore final : public LibraryStore {
   std::unordered_map<std::string, Features> readFeatures();
   std::unordered_map<std::string, Bytes> readMeasures();
   void openIfNeeded();
+  std::unordered_map<std::string, AssetMetadata> readPanels();
+  void prefetchSearchIndex();
+  void settleSearchIndex();
   std::optional<std::filesystem::path> locateLibrary() const;
 
   std::filesystem::path picturesFolder_;
@@ -98,6 +102,11 @@ class MetadataStore final : public LibraryStore {
   ListingSink listingSink_;
   bool opened_ = false;  // the run's package was looked for, whatever the outcome
   std::optional<LibraryView> view_;
+  // The search index read on a thread of its own while Photos.sqlite is read
+  // here, from the first read of features or measures until panels() has
+  // taken its last result; declared after the view whose connections it
+  // reads, so it ends before they close.
+  std::optional<SearchIndexPrefetch> searchIndex_;
   std::optional<std::string> failure_;
   bool needsFullDiskAccess_ = false;
 };

@@ -205,21 +205,6 @@ class Classification {
   DistinctIds seen_;
 };
 
-void readLexemeFields(const SqliteDatabase& leo,
-                      std::unordered_map<std::string, AssetMetadata>& result) {
-  InternedTexts texts;
-  const auto table = lexemeTable(leo, texts);
-  Classification classification(table, texts);
-  std::vector<std::uint32_t> ids;
-  LeoIndex::forEachItem(leo, [&](std::string identifier, std::span<const std::uint8_t> blob) {
-    ids.clear();
-    LeoIndex::forEachLexemeId(blob, [&ids](std::uint32_t id) { ids.push_back(id); });
-    AssetMetadata record;
-    classification.classify(ids, record);
-    if (!record.isEmpty()) result.insert_or_assign(std::move(identifier), std::move(record));
-  });
-}
-
 std::optional<std::string> cleanedText(const SqliteStatement& statement, int column) {
   return cleaned(statement.columnText(column));
 }
@@ -236,8 +221,26 @@ void fillTechnique(const SqliteStatement& statement, int first, AssetMetadata& r
   if (!statement.isNull(first + 6)) record.flash = statement.columnInt(first + 6) != 0;
 }
 
-void readCameraDetails(const SqliteDatabase& library,
-                       std::unordered_map<std::string, AssetMetadata>& result) {
+}  // namespace
+
+std::unordered_map<std::string, AssetMetadata> Panels::lexemeFields(const SqliteDatabase& leo) {
+  std::unordered_map<std::string, AssetMetadata> result;
+  InternedTexts texts;
+  const auto table = lexemeTable(leo, texts);
+  Classification classification(table, texts);
+  std::vector<std::uint32_t> ids;
+  LeoIndex::forEachItem(leo, [&](std::string identifier, std::span<const std::uint8_t> blob) {
+    ids.clear();
+    LeoIndex::forEachLexemeId(blob, [&ids](std::uint32_t id) { ids.push_back(id); });
+    AssetMetadata record;
+    classification.classify(ids, record);
+    if (!record.isEmpty()) result.insert_or_assign(std::move(identifier), std::move(record));
+  });
+  return result;
+}
+
+void Panels::addCameraDetails(const SqliteDatabase& library,
+                              std::unordered_map<std::string, AssetMetadata>& result) {
   SqliteStatement statement(library, kCameraStatement);
   if (!statement) return;
   while (statement.step()) {
@@ -255,13 +258,11 @@ void readCameraDetails(const SqliteDatabase& library,
   }
 }
 
-}  // namespace
-
 std::unordered_map<std::string, AssetMetadata> Panels::read(const SqliteDatabase* leo,
                                                             const SqliteDatabase* library) {
   std::unordered_map<std::string, AssetMetadata> result;
-  if (leo != nullptr && *leo) readLexemeFields(*leo, result);
-  if (library != nullptr && *library) readCameraDetails(*library, result);
+  if (leo != nullptr && *leo) result = lexemeFields(*leo);
+  if (library != nullptr && *library) addCameraDetails(*library, result);
   return result;
 }
 

@@ -16,6 +16,13 @@ class Panels {
   // only records that are not empty are in the result.
   static std::unordered_map<std::string, AssetMetadata> read(const SqliteDatabase* leo,
                                                              const SqliteDatabase* library);
+
+  // The two passes of read() on their own, so that the lexeme fields can be
+  // read on another thread than Photos.sqlite: first the lexeme fields of
+  // leo.sqlite, then the camera details added to them.
+  static std::unordered_map<std::string, AssetMetadata> lexemeFields(const SqliteDatabase& leo);
+  static void addCameraDetails(const SqliteDatabase& library,
+                               std::unordered_map<std::string, AssetMetadata>& records);
 };
 
 }  // namespace lumenfolio
