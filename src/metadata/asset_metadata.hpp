@@ -39,6 +39,9 @@ struct AssetMetadata {
 
   // Memberwise; texts compare by canonical equivalence, doubles numerically.
   bool operator==(const AssetMetadata& other) const;
+
+ private:
+  bool hasOnlyValidTexts() const;
 };
 
 }  // namespace lumenfolio

@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <string>
+#include <vector>
 
 namespace lumenfolio {
 namespace {
@@ -132,6 +138,115 @@ TEST(AssetMetadataJson, invalidUtf8IsWrittenAsReplacementCharacters) {
   AssetMetadata record;
   record.camera = "Canon\xFF";
   EXPECT_EQ(record.json(), "{\"camera\":\"Canon\uFFFD\"}");
+}
+
+// The panel text as a general JSON encoder writes the same object: sorted
+// keys, compact, its own escapes and number form.
+std::string encodedByNlohmann(const AssetMetadata& record) {
+  nlohmann::json object = nlohmann::json::object();
+  const auto list = [&](const char* key, const std::vector<std::string>& texts) {
+    if (!texts.empty()) object[key] = texts;
+  };
+  const auto value = [&](const char* key, const auto& optional) {
+    if (optional) object[key] = *optional;
+  };
+  list("people", record.people);
+  list("pets", record.pets);
+  list("place", record.place);
+  list("scenes", record.scenes);
+  list("occasion", record.occasion);
+  list("words", record.words);
+  value("camera", record.camera);
+  value("lens", record.lens);
+  value("iso", record.iso);
+  value("aperture", record.aperture);
+  value("shutter", record.shutter);
+  value("focal", record.focalLength);
+  value("flash", record.flash);
+  return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+class RandomRecords {
+ public:
+  explicit RandomRecords(std::uint32_t seed) : random_(seed) {}
+
+  AssetMetadata next() {
+    AssetMetadata record;
+    for (auto* list : {&record.people, &record.pets, &record.place, &record.scenes,
+                       &record.occasion, &record.words}) {
+      *list = texts();
+    }
+    if (chance()) record.camera = text();
+    if (chance()) record.lens = text();
+    if (chance()) record.iso = integer();
+    if (chance()) record.aperture = number();
+    if (chance()) record.shutter = number();
+    if (chance()) record.focalLength = number();
+    if (chance()) record.flash = chance();
+    return record;
+  }
+
+ private:
+  bool chance() { return random_() % 2 == 0; }
+  std::size_t below(std::size_t count) { return random_() % count; }
+
+  std::string text() {
+    static const std::vector<std::string> pieces = {
+        "Anna",       "\"",     "\\",   "/",      "\b",          "\f",           "\n",     "\r",
+        "\t",         "\x01",   "\x1f", "\x7f",   "caf\u00e9",   "e\u0301",      "\u2028", "\u00ff",
+        "\U0001F600", "\uFFFD", " ",    "\u00a0", "Z\u00fcrich", "\u65e5\u672c", "x"};
+    std::string text;
+    const auto count = below(5);
+    for (std::size_t i = 0; i < count; ++i) text += pieces[below(pieces.size())];
+    return text;
+  }
+
+  std::vector<std::string> texts() {
+    std::vector<std::string> list(below(4));
+    for (auto& text : list) text = this->text();
+    return list;
+  }
+
+  std::int64_t integer() {
+    static const std::vector<std::int64_t> edges = {0, -1, 100,
+                                                    std::numeric_limits<std::int64_t>::min(),
+                                                    std::numeric_limits<std::int64_t>::max()};
+    return chance() ? edges[below(edges.size())] : static_cast<std::int64_t>(random_());
+  }
+
+  double number() {
+    static const std::vector<double> edges = {0.0,
+                                              -0.0,
+                                              0.008,
+                                              1.78,
+                                              26.0,
+                                              1e-7,
+                                              1e21,
+                                              1e22,
+                                              123456789012345680.0,
+                                              5e-324,
+                                              0.1 + 0.2,
+                                              std::numeric_limits<double>::max(),
+                                              std::numeric_limits<double>::min()};
+    if (chance()) return edges[below(edges.size())];
+    for (;;) {
+      const auto value = std::bit_cast<double>(static_cast<std::uint64_t>(random_()));
+      if (std::isfinite(value)) return value;
+    }
+  }
+
+  std::mt19937_64 random_;
+};
+
+TEST(AssetMetadataJson, writesWhatAGeneralEncoderWritesForTheSameObject) {
+  for (const std::uint32_t seed : {1u, 2u, 3u}) {
+    RandomRecords records(seed);
+    for (int i = 0; i < 3000; ++i) {
+      const auto record = records.next();
+      if (record.isEmpty()) continue;
+      ASSERT_EQ(record.json(), encodedByNlohmann(record)) << "seed " << seed << ", record " << i;
+    }
+  }
 }
 
 TEST(AssetMetadataDecoding, readsKnownKeysAndIgnoresOthers) {
