@@ -22,22 +22,26 @@ bool isPlainInteger(std::string_view text) {
 }  // namespace
 
 std::string DigestLine::of(const SyncFile::Features& row) {
-  const std::array<std::string, 10> fields{row.assetID,
-                                           number(row.sharpness),
-                                           number(row.exposure),
-                                           std::to_string(row.faces),
-                                           std::to_string(row.eyesClosed),
-                                           std::to_string(row.smiles),
-                                           row.isScreenshot ? "true" : "false",
-                                           base64(row.measures),
-                                           row.terms,
-                                           row.panel};
   std::string line;
-  for (std::size_t i = 0; i < fields.size(); ++i) {
-    if (i > 0) line += '|';
-    line += fields[i];
-  }
+  append(row, line);
   return line;
+}
+
+void DigestLine::append(const SyncFile::Features& row, std::string& line) {
+  const auto field = [&line](std::string_view text) {
+    line += text;
+    line += '|';
+  };
+  field(row.assetID);
+  field(number(row.sharpness));
+  field(number(row.exposure));
+  field(std::to_string(row.faces));
+  field(std::to_string(row.eyesClosed));
+  field(std::to_string(row.smiles));
+  field(row.isScreenshot ? "true" : "false");
+  field(base64(row.measures));
+  field(row.terms);
+  line += row.panel;
 }
 
 std::string DigestLine::number(double value) {

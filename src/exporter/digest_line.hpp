@@ -15,6 +15,8 @@ class DigestLine {
   // faces, eyesClosed, smiles, "true"/"false" for isScreenshot, the measures
   // in Base64, terms and panel.
   static std::string of(const SyncFile::Features& row);
+  // The same line appended to `line`, whose storage can then serve many rows.
+  static void append(const SyncFile::Features& row, std::string& line);
 
   // The shortest decimal text that reads back as the same double; an integral
   // value keeps a fractional zero ("0.0").

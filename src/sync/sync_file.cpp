@@ -1,7 +1,6 @@
 #include "sync/sync_file.hpp"
 
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <sqlite3.h>
 #include <unicode/bytestream.h>
 #include <unicode/normalizer2.h>
@@ -14,17 +13,16 @@
 #include <cmath>
 #include <iterator>
 #include <memory>
-#include <new>
 #include <numeric>
 #include <stop_token>
 #include <system_error>
 #include <tuple>
 
-#include "base/hex.hpp"
 #include "base/unique_fd.hpp"
 #include "sqlite/sqlite_database.hpp"
 #include "sqlite/sqlite_statement.hpp"
 #include "sqlite/transaction.hpp"
+#include "sync/sha256.hpp"
 #include "sync/sync_folder.hpp"
 
 namespace lumenfolio {
@@ -271,33 +269,6 @@ std::optional<std::string> composedForm(const std::string& text) {
   return composed;
 }
 
-// Feeds the digest piece by piece, so the joined text is never built in memory.
-class Sha256 {
- public:
-  Sha256() : context_(EVP_MD_CTX_new(), &EVP_MD_CTX_free) {
-    check(context_ != nullptr && EVP_DigestInit_ex(context_.get(), EVP_sha256(), nullptr) == 1);
-  }
-
-  void update(std::string_view bytes) {
-    check(EVP_DigestUpdate(context_.get(), bytes.data(), bytes.size()) == 1);
-  }
-
-  std::string finalHex() {
-    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
-    unsigned int length = 0;
-    check(EVP_DigestFinal_ex(context_.get(), digest.data(), &length) == 1);
-    return Hex::lower(std::span(digest.data(), length));
-  }
-
- private:
-  // libcrypto's SHA-256 fails only when it cannot allocate.
-  static void check(bool succeeded) {
-    if (!succeeded) throw std::bad_alloc();
-  }
-
-  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context_;
-};
-
 }  // namespace
 
 SharedFileIdentity SyncFile::write(const Payload& payload, const fs::path& destination,
@@ -326,7 +297,7 @@ SharedFileIdentity SyncFile::write(const Payload& payload, const fs::path& desti
   }
 }
 
-std::string SyncFile::key(std::vector<std::string> texts) {
+void SyncFile::sortForKey(std::vector<std::string>& texts) {
   std::vector<std::optional<std::string>> composed;
   composed.reserve(texts.size());
   for (const auto& text : texts) composed.push_back(composedForm(text));
@@ -343,10 +314,18 @@ std::string SyncFile::key(std::vector<std::string> texts) {
   std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
     return std::tie(sortForm(a), texts[a]) < std::tie(sortForm(b), texts[b]);
   });
+  std::vector<std::string> sorted;
+  sorted.reserve(texts.size());
+  for (const auto i : order) sorted.push_back(std::move(texts[i]));
+  texts = std::move(sorted);
+}
+
+std::string SyncFile::key(std::vector<std::string> texts) {
+  sortForKey(texts);
   Sha256 digest;
-  for (std::size_t i = 0; i < order.size(); ++i) {
+  for (std::size_t i = 0; i < texts.size(); ++i) {
     if (i > 0) digest.update("\n");
-    digest.update(texts[order[i]]);
+    digest.update(texts[i]);
   }
   return digest.finalHex();
 }

@@ -98,6 +98,9 @@ class SyncFile {
   // Lowercase hex SHA-256 of the texts, as given, joined with line feeds in the
   // order of the Unicode scalar values of their NFC forms.
   static std::string key(std::vector<std::string> texts);
+
+  // Sorts the texts into the order in which key() joins them.
+  static void sortForKey(std::vector<std::string>& texts);
 };
 
 }  // namespace lumenfolio
