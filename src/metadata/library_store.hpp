@@ -26,6 +26,12 @@ class LibraryStore {
   virtual std::unordered_map<std::string, std::string> searchTerms() = 0;
   virtual std::unordered_map<std::string, AssetMetadata> panels() = 0;
 
+  // Tells the library's database files as they are on disk now, without
+  // opening them: for each database and its "-wal", its FileStamp. Two equal
+  // fingerprints mean files that nobody wrote, replaced or touched in
+  // between. Nothing when there is no library.
+  virtual std::optional<std::string> fingerprint() = 0;
+
   virtual std::optional<std::string> currentFailure() = 0;
   virtual bool currentNeedsFullDiskAccess() = 0;
 

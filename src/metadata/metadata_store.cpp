@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/file_stamp.hpp"
 #include "metadata/panels.hpp"
 #include "metadata/search_terms.hpp"
 #include "metadata/snapshot_folder.hpp"
@@ -77,11 +78,12 @@ float narrowed(double value) {
 }  // namespace
 
 MetadataStore::MetadataStore(fs::path picturesFolder, std::optional<fs::path> libraryPackage,
-                             fs::path home, ListingSink listingSink)
+                             fs::path home, ListingSink listingSink, Options options)
     : picturesFolder_(std::move(picturesFolder)),
       libraryPackage_(std::move(libraryPackage)),
       home_(std::move(home)),
-      listingSink_(std::move(listingSink)) {}
+      listingSink_(std::move(listingSink)),
+      options_(std::move(options)) {}
 
 std::string MetadataStore::notFoundFailure(const fs::path& searched, bool searchedIsPackage,
                                            const fs::path& home) {
@@ -118,6 +120,12 @@ std::optional<fs::path> MetadataStore::libraryURL(const fs::path& picturesFolder
 void MetadataStore::openIfNeeded() {
   if (opened_) return;
   opened_ = true;
+  PhaseTimer timer(options_.phases);
+  openLibrary();
+  timer.ended("locate and open");
+}
+
+void MetadataStore::openLibrary() {
   searchIndex_.reset();
   view_.reset();
   const auto package = locateLibrary();
@@ -182,13 +190,41 @@ bool MetadataStore::currentNeedsFullDiskAccess() {
   return needsFullDiskAccess_;
 }
 
+// Telling the files never opens them: SQLite leaves no side file behind,
+// and a run that finds them unchanged needs no connection at all.
+std::optional<std::string> MetadataStore::fingerprint() {
+  const auto package = view_ ? std::optional<fs::path>(view_->package()) : locateLibrary();
+  if (!package) return std::nullopt;
+  std::string text = package->string();
+  for (const char* database :
+       {LibraryView::kSearchPath, LibraryView::kPhotosPath, LibraryView::kLeoPath}) {
+    const auto file = *package / database;
+    text += '\n';
+    text += database;
+    text += ' ' + FileStamp::of(file) + " wal " + FileStamp::of(fs::path(file.string() + "-wal"));
+  }
+  return text;
+}
+
+template <typename Read>
+auto MetadataStore::timed(std::string_view phase, Read read) {
+  return told([this, phase, &read] {
+    openIfNeeded();
+    PhaseTimer timer(options_.phases);
+    auto result = read();
+    timer.ended(phase);
+    return result;
+  });
+}
+
 std::unordered_map<std::string, MetadataStore::Features> MetadataStore::features() {
-  return told([this] { return readFeatures(); });
+  return timed("features", [this] {
+    prefetchSearchIndex();
+    return readFeatures();
+  });
 }
 
 std::unordered_map<std::string, MetadataStore::Features> MetadataStore::readFeatures() {
-  openIfNeeded();
-  prefetchSearchIndex();
   std::unordered_map<std::string, Features> result;
   if (!view_ || !view_->photos()) return result;
   const auto& library = *view_->photos();
@@ -221,12 +257,13 @@ std::unordered_map<std::string, MetadataStore::Features> MetadataStore::readFeat
 }
 
 std::unordered_map<std::string, Bytes> MetadataStore::measures() {
-  return told([this] { return readMeasures(); });
+  return timed("measures", [this] {
+    prefetchSearchIndex();
+    return readMeasures();
+  });
 }
 
 std::unordered_map<std::string, Bytes> MetadataStore::readMeasures() {
-  openIfNeeded();
-  prefetchSearchIndex();
   std::unordered_map<std::string, Bytes> result;
   if (!view_ || !view_->photos()) return result;
   const auto& library = *view_->photos();
@@ -256,26 +293,24 @@ std::unordered_map<std::string, Bytes> MetadataStore::readMeasures() {
 }
 
 std::unordered_map<std::string, std::string> MetadataStore::searchTerms() {
-  return told([this]() -> std::unordered_map<std::string, std::string> {
-    openIfNeeded();
-    if (!view_) return {};
-    if (searchIndex_) {
-      if (auto terms = searchIndex_->takeTerms()) return std::move(*terms);
-    }
-    settleSearchIndex();
-    return SearchTerms::read(view_->search(), view_->leo());
-  });
+  return timed("terms", [this] { return readSearchTerms(); });
+}
+
+std::unordered_map<std::string, std::string> MetadataStore::readSearchTerms() {
+  if (!view_) return {};
+  if (searchIndex_) {
+    if (auto terms = searchIndex_->takeTerms()) return std::move(*terms);
+  }
+  settleSearchIndex();
+  return SearchTerms::read(view_->search(), view_->leo());
 }
 
 std::unordered_map<std::string, AssetMetadata> MetadataStore::panels() {
-  return told([this]() -> std::unordered_map<std::string, AssetMetadata> {
-    openIfNeeded();
-    if (!view_) return {};
-    return readPanels();
-  });
+  return timed("panels", [this] { return readPanels(); });
 }
 
 std::unordered_map<std::string, AssetMetadata> MetadataStore::readPanels() {
+  if (!view_) return {};
   std::optional<std::unordered_map<std::string, AssetMetadata>> records;
   if (searchIndex_) records = searchIndex_->takeLexemeFields();
   // Nothing more to take: the thread ends, and leo.sqlite is free again.
@@ -292,7 +327,7 @@ std::unordered_map<std::string, AssetMetadata> MetadataStore::readPanels() {
 // search index next: in the run's own read transactions of psi.sqlite and
 // leo.sqlite, whose connections only that thread uses until it has ended.
 void MetadataStore::prefetchSearchIndex() {
-  if (searchIndex_ || !view_ || (!view_->search() && !view_->leo())) return;
+  if (options_.reading == Reading::inTurn || searchIndex_ || !view_ || (!view_->search() && !view_->leo())) return;
   searchIndex_.emplace(view_->search(), view_->leo());
 }
 

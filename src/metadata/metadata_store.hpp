@@ -21,6 +21,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "base/phase_timer.hpp"
 #include "metadata/image_asset_listing.hpp"
 #include "metadata/library_schema.hpp"
 #include "metadata/library_store.hpp"
@@ -30,9 +31,22 @@
 
 namespace lumenfolio {
 
+// Whether the search index is read on a thread of its own while Photos.sqlite
+// is read (the way exports read), or after it, one database after the other.
+enum class SearchIndexReading { alongside, inTurn };
+
+struct MetadataStoreOptions {
+  SearchIndexReading reading = SearchIndexReading::alongside;
+  // Told of the store's phases: "locate and open", "features", "measures",
+  // "terms" and "panels", each as long as its operation took.
+  PhaseSink phases = {};
+};
+
 class MetadataStore final : public LibraryStore {
  public:
   using Features = AssetFeatures;
+  using Reading = SearchIndexReading;
+  using Options = MetadataStoreOptions;
 
   static constexpr std::string_view kFullDiskAccessFailure =
       "We read technique and measures straight from the Photos library databases, but this user "
@@ -47,7 +61,8 @@ class MetadataStore final : public LibraryStore {
   using ListingSink = std::function<void(std::shared_ptr<const ImageAssetListing>)>;
   explicit MetadataStore(std::filesystem::path picturesFolder,
                          std::optional<std::filesystem::path> libraryPackage = std::nullopt,
-                         std::filesystem::path home = {}, ListingSink listingSink = {});
+                         std::filesystem::path home = {}, ListingSink listingSink = {},
+                         Options options = {});
 
   // "Couldn't find a Photos library in ~/Pictures." for a folder that was
   // searched, "... at PATH." for a package that was given and is missing.
@@ -60,6 +75,8 @@ class MetadataStore final : public LibraryStore {
   std::unordered_map<std::string, Bytes> measures() override;
   std::unordered_map<std::string, std::string> searchTerms() override;
   std::unordered_map<std::string, AssetMetadata> panels() override;
+  // Of the package this run reads, or of the one a run would read now.
+  std::optional<std::string> fingerprint() override;
   std::optional<std::string> currentFailure() override;
   bool currentNeedsFullDiskAccess() override;
   void release() override;
@@ -88,9 +105,13 @@ class MetadataStore final : public LibraryStore {
     }
   }
   SqliteError retold(const SqliteError& error) const;
+  template <typename Read>
+  auto timed(std::string_view phase, Read read);
   std::unordered_map<std::string, Features> readFeatures();
   std::unordered_map<std::string, Bytes> readMeasures();
   void openIfNeeded();
+  void openLibrary();
+  std::unordered_map<std::string, std::string> readSearchTerms();
   std::unordered_map<std::string, AssetMetadata> readPanels();
   void prefetchSearchIndex();
   void settleSearchIndex();
@@ -100,6 +121,7 @@ class MetadataStore final : public LibraryStore {
   std::optional<std::filesystem::path> libraryPackage_;
   std::filesystem::path home_;
   ListingSink listingSink_;
+  Options options_;
   bool opened_ = false;  // the run's package was looked for, whatever the outcome
   std::optional<LibraryView> view_;
   // The search index read on a thread of its own while Photos.sqlite is read

@@ -3,9 +3,12 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -481,6 +484,50 @@ TEST_F(MetadataStoreTest, truncatedLibraryGivesWhatItCanWithoutFailing) {
   auto reader = store();
   EXPECT_LT(reader.features().size(), 3000u);
   EXPECT_LT(reader.measures().size(), 3000u);
+}
+
+// --- fingerprint --------------------------------------------------------------
+
+class LibraryFingerprintTest : public MetadataStoreTest {
+ protected:
+  LibraryFingerprintTest() { writePhotos(""); }
+
+  std::optional<std::string> fingerprintNow() { return store().fingerprint(); }
+  fs::path photosFile() const { return package() / kPhotosPath; }
+};
+
+TEST_F(LibraryFingerprintTest, noLibraryHasNoFingerprint) {
+  fs::remove_all(package());
+  EXPECT_EQ(fingerprintNow(), std::nullopt);
+}
+
+TEST_F(LibraryFingerprintTest, isTheSameWhileNothingChangesAndOpensNothing) {
+  const auto before = fingerprintNow();
+  ASSERT_TRUE(before);
+  EXPECT_EQ(fingerprintNow(), before);
+  // Telling the files never opens them, so SQLite leaves no side file behind.
+  EXPECT_FALSE(fs::exists(photosFile().string() + "-shm"));
+  EXPECT_FALSE(fs::exists(photosFile().string() + "-journal"));
+}
+
+TEST_F(LibraryFingerprintTest, changesWithEachDatabaseAndItsWal) {
+  const auto search = package() / "database" / "search";
+  fs::create_directories(search);
+  for (const auto& file : {photosFile(), search / "psi.sqlite", search / "leo.sqlite"}) {
+    for (const std::string suffix : {"", "-wal"}) {
+      const auto before = fingerprintNow();
+      std::ofstream(file.string() + suffix, std::ios::app) << "x";
+      EXPECT_NE(fingerprintNow(), before) << file << suffix;
+    }
+  }
+}
+
+TEST_F(LibraryFingerprintTest, aTouchAloneIsAChange) {
+  const auto wal = fs::path(photosFile().string() + "-wal");
+  std::ofstream(wal) << "frames";
+  const auto before = fingerprintNow();
+  fs::last_write_time(wal, fs::last_write_time(wal) + std::chrono::seconds(1));
+  EXPECT_NE(fingerprintNow(), before);
 }
 
 }  // namespace

@@ -29,6 +29,10 @@ class FakeLibraryStore : public LibraryStore {
     if (panelFailure) throw *panelFailure;
     return panelTable;
   }
+  std::optional<std::string> fingerprint() override {
+    ++fingerprintReads;
+    return libraryFingerprint;
+  }
   std::optional<std::string> currentFailure() override {
     ++failureReads;
     return failure;
@@ -50,6 +54,7 @@ class FakeLibraryStore : public LibraryStore {
   std::unordered_map<std::string, std::string> termTable;
   std::unordered_map<std::string, AssetMetadata> panelTable;
   std::optional<std::string> failure;
+  std::optional<std::string> libraryFingerprint;
   bool needsFullDiskAccess = false;
   // Thrown by panels(), as a scan that ends in an error throws it.
   std::optional<SqliteError> panelFailure;
@@ -62,6 +67,7 @@ class FakeLibraryStore : public LibraryStore {
   int termReads = 0;
   int panelReads = 0;
   int failureReads = 0;
+  int fingerprintReads = 0;
   int fullDiskAccessReads = 0;
   int releases = 0;
 };

@@ -1,0 +1,21 @@
+// What tells one state of a file on disk from another without reading it:
+// device, inode, size, and modification and change times in nanoseconds.
+// Any write, replacement, truncation or touch of the file changes its stamp.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace lumenfolio {
+
+class FileStamp {
+ public:
+  // "DEVICE INODE SIZE MTIME_NS CTIME_NS" for the entry at `file` (a link is
+  // not followed), "missing" when there is none, "unknown" when it cannot be
+  // looked at: a stamp that is unknown is never taken for an unchanged file.
+  static std::string of(const std::filesystem::path& file);
+
+  static constexpr const char* kUnknown = "unknown";
+};
+
+}  // namespace lumenfolio
