@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "exporter/digest_line.hpp"
+#include "exporter/row_digest.hpp"
 #include "sync/sync_folder.hpp"
 
 namespace lumenfolio {
@@ -91,10 +91,7 @@ void Exporter::changed() {
 }
 
 std::string Exporter::digest(const std::vector<SyncFile::Features>& rows) {
-  std::vector<std::string> lines;
-  lines.reserve(rows.size());
-  for (const auto& row : rows) lines.push_back(DigestLine::of(row));
-  return SyncFile::key(std::move(lines));
+  return RowDigest::of(rows);
 }
 
 }  // namespace lumenfolio
