@@ -4,6 +4,7 @@
 #include <exception>
 #include <utility>
 
+#include "base/file_stamp.hpp"
 #include "metadata/unicode_text.hpp"
 #include "sync/cloud_identity.hpp"
 
@@ -49,6 +50,20 @@ template <typename Map>
 typename Map::mapped_type valueOrEmpty(const Map& map, const std::string& name) {
   const auto found = map.find(name);
   return found == map.end() ? typename Map::mapped_type{} : found->second;
+}
+
+// The value under `name`, moved out of the map, which forgets it.
+template <typename Map>
+typename Map::mapped_type taken(Map& map, const std::string& name) {
+  auto node = map.extract(name);
+  return node ? std::move(node.mapped()) : typename Map::mapped_type{};
+}
+
+std::optional<std::string> storedText(const Preferences& preferences, std::string_view key) {
+  const auto stored = preferences.value(std::string(key));
+  const auto* text = stored ? std::get_if<std::string>(&*stored) : nullptr;
+  if (text == nullptr) return std::nullopt;
+  return *text;
 }
 
 std::string deviceName(DesktopServices& desktop) {
@@ -119,7 +134,45 @@ void Exporter::Run::onStore(std::function<void(Run&, LibraryStore&)> visit, void
 
 void Exporter::Run::begin() {
   exporter_->setWorking(true);
+  onStore([](Run& run, LibraryStore& store) { run.libraryFingerprint_ = store.fingerprint(); },
+          &Run::checkFingerprint);
+}
+
+// When nothing an export reads or writes changed since the last successful
+// one, the run ends as an unchanged export ends, without opening the library.
+// Anything else, or anything it cannot tell, reads the library as always.
+void Exporter::Run::checkFingerprint() {
+  const auto now = fingerprint();
+  if (now && storedText(deps().preferences, kFingerprintKey) == now) {
+    finish(exporter_->lastCount());
+    return;
+  }
+  try {
+    // Until this run ends well, no fingerprint stands for the files.
+    deps().preferences.remove(std::string(kFingerprintKey));
+  } catch (const PreferencesError& error) {
+    failToKeepSettings(error);
+    return;
+  }
   readLibrary();
+}
+
+// The library's files as they were before this run read them, the folder,
+// the device identifier, this program's version and the shared file as it is
+// now (after this run's write, or as the last run left it). Nothing when the
+// library or the device identifier cannot be told.
+std::optional<std::string> Exporter::Run::fingerprint() const {
+  const auto deviceID = storedText(deps().preferences, SyncFolder::kDeviceIDKey);
+  if (!libraryFingerprint_ || !deviceID) return std::nullopt;
+  const auto file = folder_.url / SyncFolder::sharedFileName(*deviceID);
+  return *libraryFingerprint_ + "\nfolder " + folder_.url.string() + "\ndevice " + *deviceID +
+         "\nversion " + LUMENFOLIO_VERSION + "\nshared file " + FileStamp::of(file);
+}
+
+void Exporter::Run::keepFingerprint() {
+  if (const auto now = fingerprint()) {
+    deps().preferences.setValue(std::string(kFingerprintKey), *now);
+  }
 }
 
 void Exporter::Run::readLibrary() {
@@ -183,24 +236,41 @@ void Exporter::Run::failReading() {
   close();
 }
 
+// The photos are fetched, matched and digested on the store's worker; the
+// main thread only learns the result.
 void Exporter::Run::match() {
-  const auto localIdentifiers = deps().photos.fetchImageAssetIdentifiers();
-  const auto cloudIDs = CloudIdentity::cloudIDs(localIdentifiers, deps().photos);
   payload_.writtenAt = deps().clock.now();
   payload_.deviceName = deviceName(deps().desktop);
+  onStore(
+      [](Run& run, LibraryStore& store) {
+        run.matchRows();
+        run.libraryUnchanged_ = store.libraryUnchanged();
+        if (!run.libraryUnchanged_) return;
+        PhaseTimer timer(run.deps().phases);
+        run.digest_ = Exporter::digest(run.payload_.features);
+        timer.ended("digest");
+      },
+      &Run::writeUnlessLibraryChanged);
+}
+
+void Exporter::Run::matchRows() {
+  PhaseTimer timer(deps().phases);
+  const auto localIdentifiers = deps().photos.fetchImageAssetIdentifiers();
+  timer.ended("fetch");
+  const auto cloudIDs = CloudIdentity::cloudIDs(localIdentifiers, deps().photos);
+  timer.ended("cloud identifiers");
   for (const auto& localIdentifier : localIdentifiers) {
     if (auto row = matchedRow(localIdentifier, cloudIDs)) {
       payload_.features.push_back(std::move(*row));
     }
   }
-  // The rows hold all that is still needed; a large library should not be
-  // held twice while the file is written.
+  // What no photo took is let go now, before the rows are written.
   features_ = {};
   measures_ = {};
   terms_ = {};
   panels_ = {};
-  onStore([](Run& run, LibraryStore& store) { run.libraryUnchanged_ = store.libraryUnchanged(); },
-          &Run::writeUnlessLibraryChanged);
+  movedRows_ = {};
+  timer.ended("match");
 }
 
 // The rows of a library that changed under the run may mix two versions of
@@ -221,17 +291,18 @@ void Exporter::Run::writeUnlessLibraryChanged() {
   }
 }
 
+// The measures, terms and panel move from the tables into the row, so that a
+// large library is never held twice; a second photo of the same UUID finds
+// them in the first one's row.
 std::optional<SyncFile::Features> Exporter::Run::matchedRow(
     const std::string& localIdentifier,
-    const std::unordered_map<std::string, std::string>& cloudIDs) const {
+    const std::unordered_map<std::string, std::string>& cloudIDs) {
   const auto cloudID = cloudIDs.find(localIdentifier);
   if (cloudID == cloudIDs.end()) return std::nullopt;
   // Counted as a person reads them, so neither a multi-byte character nor a
   // letter with its combining marks is cut in half.
   const auto uuid = std::string(UnicodeText::firstCharacters(localIdentifier, kUUIDLength));
   const auto features = valueOrEmpty(features_, uuid);
-  // Upper-cased the way the panel table keys its rows, odd library text included.
-  const auto panel = panels_.find(UnicodeText::upper(uuid));
   SyncFile::Features row{
       .assetID = cloudID->second,
       .sharpness = features.sharpness,
@@ -240,11 +311,23 @@ std::optional<SyncFile::Features> Exporter::Run::matchedRow(
       .eyesClosed = features.eyesClosed,
       .smiles = features.smiles,
       .isScreenshot = features.isScreenshot,
-      .measures = valueOrEmpty(measures_, uuid),
-      .terms = valueOrEmpty(terms_, uuid),
-      .panel = panel == panels_.end() ? std::string() : panel->second.json(),
+      .measures = {},
+      .terms = {},
+      .panel = {},
   };
+  if (const auto moved = movedRows_.find(uuid); moved != movedRows_.end()) {
+    const auto& earlier = payload_.features[moved->second];
+    row.measures = earlier.measures;
+    row.terms = earlier.terms;
+    row.panel = earlier.panel;
+  } else {
+    row.measures = taken(measures_, uuid);
+    row.terms = taken(terms_, uuid);
+    // Upper-cased the way the panel table keys its rows, odd library text included.
+    row.panel = taken(panels_, UnicodeText::upper(uuid)).json();
+  }
   if (isEmptyAsset(row)) return std::nullopt;
+  movedRows_.try_emplace(uuid, payload_.features.size());
   return row;
 }
 
@@ -269,11 +352,8 @@ void Exporter::Run::writeUnlessUnchanged() {
     return;
   }
   file_ = folder_.url / name;
-  digest_ = Exporter::digest(payload_.features);
-  const auto stored = deps().preferences.value(std::string(kDigestKey));
-  const auto* storedDigest = stored ? std::get_if<std::string>(&*stored) : nullptr;
-  if (storedDigest && *storedDigest == digest_ && writtenFileIsInPlace()) {
-    finish();
+  if (storedText(deps().preferences, kDigestKey) == digest_ && writtenFileIsInPlace()) {
+    finish(static_cast<std::int64_t>(payload_.features.size()));
     return;
   }
   write();
@@ -291,8 +371,13 @@ bool Exporter::Run::writtenFileIsInPlace() const {
 
 void Exporter::Run::write() {
   exporter_->setStatus(writingText(payload_.features.size()));
-  deps().writeWorker.run([run = this] { run->writeError_ = run->writeSharedFile(); },
-                         [self = shared_from_this()] { self->written(); });
+  deps().writeWorker.run(
+      [run = this] {
+        PhaseTimer timer(run->deps().phases);
+        run->writeError_ = run->writeSharedFile();
+        timer.ended("write");
+      },
+      [self = shared_from_this()] { self->written(); });
 }
 
 std::optional<Exporter::Run::WriteError> Exporter::Run::writeSharedFile() const {
@@ -323,12 +408,13 @@ void Exporter::Run::written() {
     close();
     return;
   }
-  finish();
+  finish(static_cast<std::int64_t>(payload_.features.size()));
 }
 
-void Exporter::Run::finish() {
+void Exporter::Run::finish(std::int64_t count) {
   try {
-    exporter_->recordExport(static_cast<std::int64_t>(payload_.features.size()));
+    exporter_->recordExport(count);
+    keepFingerprint();
   } catch (const PreferencesError& error) {
     failToKeepSettings(error);
     return;

@@ -25,6 +25,9 @@ class Exporter::Run : public std::enable_shared_from_this<Run> {
   void begin();
 
  private:
+  void checkFingerprint();
+  std::optional<std::string> fingerprint() const;
+  void keepFingerprint();
   void readLibrary();
   void readPanels();
   void checkLibraryData();
@@ -33,10 +36,11 @@ class Exporter::Run : public std::enable_shared_from_this<Run> {
   void reportMissingData();
   void failReading();
   void match();
+  void matchRows();
   void writeUnlessLibraryChanged();
   std::optional<SyncFile::Features> matchedRow(
       const std::string& localIdentifier,
-      const std::unordered_map<std::string, std::string>& cloudIDs) const;
+      const std::unordered_map<std::string, std::string>& cloudIDs);
   void writeUnlessUnchanged();
   bool writtenFileIsInPlace() const;
   void write();
@@ -46,8 +50,9 @@ class Exporter::Run : public std::enable_shared_from_this<Run> {
   };
   std::optional<WriteError> writeSharedFile() const;
   void written();
-  // Records the export and closes; a record that cannot be kept fails the run.
-  void finish();
+  // Records an export of `count` photos and closes; a record that cannot be
+  // kept fails the run.
+  void finish(std::int64_t count);
   // Settings that could not be stored end the run as a failed write.
   void failToKeepSettings(const PreferencesError& error);
   void close();
@@ -64,6 +69,11 @@ class Exporter::Run : public std::enable_shared_from_this<Run> {
   std::unordered_map<std::string, Bytes> measures_;
   std::unordered_map<std::string, std::string> terms_;
   std::unordered_map<std::string, AssetMetadata> panels_;
+  // The measures, terms and panel moved into a row, by UUID text, so that
+  // another photo of the same UUID finds them there.
+  std::unordered_map<std::string, std::size_t> movedRows_;
+  // The library's files as they were before anything was read.
+  std::optional<std::string> libraryFingerprint_;
   bool needsFullDiskAccess_ = false;
   std::optional<std::string> failure_;
   std::optional<std::string> readError_;  // why a visit failed, with SQLite's message

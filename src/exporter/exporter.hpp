@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "base/log_sink.hpp"
+#include "base/phase_timer.hpp"
 #include "exporter/clock.hpp"
 #include "exporter/desktop_services.hpp"
 #include "exporter/export_failure.hpp"
@@ -59,6 +60,9 @@ class Exporter : public std::enable_shared_from_this<Exporter> {
     bool runsStartUp = true;
     // Each failure of a run is written here once, with its cause.
     LogSink& log = LogSink::discard();
+    // Told of the run's own phases ("fetch", "cloud identifiers", "match",
+    // "digest", "write") on the thread that ran each; empty: nobody is told.
+    PhaseSink phases = {};
   };
 
   static constexpr std::string_view kLastExportKey = "exporter.lastExport";
@@ -67,6 +71,10 @@ class Exporter : public std::enable_shared_from_this<Exporter> {
   // Which file the digest was written into (SharedFileIdentity::text()): an
   // unchanged export is skipped only while exactly that file is in place.
   static constexpr std::string_view kSharedFileKey = "exporter.sharedFile";
+  // What the inputs of the last successful run were (the library's files,
+  // the folder, the device identifier, this program's version, the shared
+  // file), so that a run whose inputs are all the same ends at once.
+  static constexpr std::string_view kFingerprintKey = "exporter.fingerprint";
 
   // Restores the state from the preferences (after the settings recovery) and
   // queues start() on the main queue. Always held by a shared_ptr, so queued

@@ -327,7 +327,9 @@ std::unordered_map<std::string, AssetMetadata> MetadataStore::readPanels() {
 // search index next: in the run's own read transactions of psi.sqlite and
 // leo.sqlite, whose connections only that thread uses until it has ended.
 void MetadataStore::prefetchSearchIndex() {
-  if (options_.reading == Reading::inTurn || searchIndex_ || !view_ || (!view_->search() && !view_->leo())) return;
+  if (options_.reading == Reading::inTurn || searchIndex_ || !view_ ||
+      (!view_->search() && !view_->leo()))
+    return;
   searchIndex_.emplace(view_->search(), view_->leo());
 }
 

@@ -100,9 +100,17 @@ TEST_F(ExportRun, readsTheLibraryInTwoVisitsOnTheStoreWorker) {
   harness.storeWorker.pause();
   exporter->runExport();
   harness.queue.runUntilIdle();
+  // First the library's files are told, to see whether anything changed.
+  EXPECT_EQ(harness.store.fingerprintReads, 0);
+  EXPECT_EQ(exporter->status(), std::nullopt);
+  EXPECT_TRUE(exporter->isWorking());
+
+  harness.storeWorker.resume();
+  harness.storeWorker.pause();
+  harness.queue.runUntilIdle();
+  EXPECT_EQ(harness.store.fingerprintReads, 1);
   EXPECT_EQ(harness.store.featureReads, 0);
   EXPECT_EQ(exporter->status(), kReading);
-  EXPECT_TRUE(exporter->isWorking());
 
   harness.storeWorker.resume();
   harness.storeWorker.pause();
@@ -114,11 +122,20 @@ TEST_F(ExportRun, readsTheLibraryInTwoVisitsOnTheStoreWorker) {
   EXPECT_EQ(exporter->status(), kReadingDetails);
 
   harness.storeWorker.resume();
+  harness.storeWorker.pause();
   harness.queue.runUntilIdle();
   EXPECT_EQ(harness.store.panelReads, 1);
-  // Two reading visits, the check that the library stayed the same, then the
+  EXPECT_EQ(harness.photos.fetches, 0);
+  EXPECT_EQ(exporter->status(), kMatching);
+
+  // The photos are fetched, matched and digested on the worker too, where
+  // the run checks that the library stayed the same.
+  harness.storeWorker.resume();
+  harness.queue.runUntilIdle();
+  EXPECT_EQ(harness.photos.fetches, 1);
+  // Two reading visits between the fingerprint and the matching, then the
   // library is released for the next run.
-  EXPECT_EQ(harness.storeWorker.jobsRun(), 4U);
+  EXPECT_EQ(harness.storeWorker.jobsRun(), 5U);
   EXPECT_EQ(harness.store.releases, 1);
   EXPECT_EQ(harness.store.failureReads, 0);
   EXPECT_EQ(harness.store.fullDiskAccessReads, 0);
@@ -172,7 +189,7 @@ TEST_F(ExportRun, noFeaturesAndNoMeasuresShowsTheStoreFailureAndItsFlag) {
   EXPECT_TRUE(exporter->needsFullDiskAccess());
   EXPECT_EQ(harness.store.fullDiskAccessReads, 1);
   EXPECT_EQ(harness.store.failureReads, 1);
-  EXPECT_EQ(harness.storeWorker.jobsRun(), 5U);
+  EXPECT_EQ(harness.storeWorker.jobsRun(), 6U);
   EXPECT_EQ(harness.store.releases, 1);
   EXPECT_EQ(harness.photos.fetches, 0);
   EXPECT_EQ(harness.writes, 0);
