@@ -169,7 +169,17 @@ std::optional<std::string> Exporter::Run::fingerprint() const {
          "\nversion " + LUMENFOLIO_VERSION + "\nshared file " + FileStamp::of(file);
 }
 
+// Kept as the files are after this run's own reads, which may have changed
+// their change times; when anything else changed while they were read, the
+// next run must read them again, so no fingerprint is kept.
 void Exporter::Run::keepFingerprint() {
+  if (libraryFingerprintAfter_) {
+    if (!libraryFingerprint_ ||
+        !FileStamp::sameButForChangeTimes(*libraryFingerprint_, *libraryFingerprintAfter_)) {
+      return;
+    }
+    libraryFingerprint_ = libraryFingerprintAfter_;
+  }
   if (const auto now = fingerprint()) {
     deps().preferences.setValue(std::string(kFingerprintKey), *now);
   }
@@ -246,6 +256,7 @@ void Exporter::Run::match() {
         run.matchRows();
         run.libraryUnchanged_ = store.libraryUnchanged();
         if (!run.libraryUnchanged_) return;
+        run.libraryFingerprintAfter_ = store.fingerprint();
         PhaseTimer timer(run.deps().phases);
         run.digest_ = Exporter::digest(run.payload_.features);
         timer.ended("digest");

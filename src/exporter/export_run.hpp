@@ -72,8 +72,9 @@ class Exporter::Run : public std::enable_shared_from_this<Run> {
   // The measures, terms and panel moved into a row, by UUID text, so that
   // another photo of the same UUID finds them there.
   std::unordered_map<std::string, std::size_t> movedRows_;
-  // The library's files as they were before anything was read.
+  // The library's files as they were before anything was read, and after.
   std::optional<std::string> libraryFingerprint_;
+  std::optional<std::string> libraryFingerprintAfter_;
   bool needsFullDiskAccess_ = false;
   std::optional<std::string> failure_;
   std::optional<std::string> readError_;  // why a visit failed, with SQLite's message

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <fstream>
 #include <set>
 
@@ -376,6 +377,39 @@ TEST_F(HeadlessExport, waitsForTheWriteLockAnotherProcessHolds) {
   const auto result = exporting->finish();
   EXPECT_EQ(result.exitCode, 0) << describe(result);
   EXPECT_FALSE(readSharedFile(sharedFileIn(shared_)).features.empty());
+}
+
+// An export where no input changed ends at once, without reading; a touched
+// "-wal" alone is a change, so the next export reads the library again.
+TEST_F(HeadlessExport, aTouchedWalAloneReadsTheLibraryAgain) {
+  const std::string reading = "Reading the library databases\u2026";
+  ASSERT_EQ(exportNow().exitCode, 0);
+  const auto unchanged = exportNow();
+  ASSERT_EQ(unchanged.exitCode, 0) << describe(unchanged);
+  EXPECT_NE(unchanged.out.find("Unchanged: "), std::string::npos) << describe(unchanged);
+  EXPECT_EQ(unchanged.out.find(reading), std::string::npos) << describe(unchanged);
+
+  const auto wal = std::filesystem::path(photosDatabase(library_).string() + "-wal");
+  ASSERT_TRUE(std::filesystem::exists(wal));
+  std::filesystem::last_write_time(wal,
+                                   std::filesystem::last_write_time(wal) + std::chrono::seconds(2));
+  const auto afterTouch = exportNow();
+  ASSERT_EQ(afterTouch.exitCode, 0) << describe(afterTouch);
+  EXPECT_NE(afterTouch.out.find(reading), std::string::npos) << describe(afterTouch);
+  EXPECT_NE(afterTouch.out.find("Unchanged: "), std::string::npos) << describe(afterTouch);
+}
+
+TEST_F(HeadlessExport, verboseTellsTheTimeAndMemoryOfEachPhase) {
+  const auto result =
+      user_.run({"export", "-v", "--library", library_.string(), "--folder", shared_.string()});
+  ASSERT_EQ(result.exitCode, 0) << describe(result);
+  for (const char* phase : {"locate and open", "features", "measures", "terms", "panels", "fetch",
+                            "cloud identifiers", "match", "digest", "write"}) {
+    EXPECT_NE(result.err.find(std::string("phase ") + phase + ": "), std::string::npos)
+        << phase << "\n"
+        << describe(result);
+  }
+  EXPECT_NE(result.err.find(" MB resident (peak "), std::string::npos) << describe(result);
 }
 
 }  // namespace

@@ -124,7 +124,7 @@ TEST_F(ExportFingerprint, aFailedWriteLeavesNoFingerprintBehind) {
   };
   EXPECT_TRUE(nextExportReads());
   EXPECT_EQ(exporter->status(), "disk full");
-  harness.writer = lumenfolio::SyncFile::write;
+  harness.writer = ExporterHarness::writeForReal;
   EXPECT_TRUE(nextExportReads());
   EXPECT_EQ(exporter->status(), std::nullopt);
   EXPECT_EQ(harness.writes, 3);
