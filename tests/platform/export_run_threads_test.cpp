@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "exporter/exporter.hpp"
-#include "platform/plain_main_queue.hpp"
-#include "platform/worker_thread.hpp"
+#include "platform/linux/plain_main_queue.hpp"
+#include "platform/linux/worker_thread.hpp"
 #include "support/exporter_texts.hpp"
 #include "support/fake_clock.hpp"
 #include "support/fake_desktop_services.hpp"

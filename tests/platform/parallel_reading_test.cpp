@@ -12,7 +12,7 @@
 
 #include "exporter/exporter.hpp"
 #include "metadata/metadata_store.hpp"
-#include "platform/library_photo_platform.hpp"
+#include "platform/linux/library_photo_platform.hpp"
 #include "sample_library/sample_library.hpp"
 #include "support/fake_clock.hpp"
 #include "support/fake_desktop_services.hpp"
