@@ -399,18 +399,5 @@ TEST_F(HeadlessExport, aTouchedWalAloneReadsTheLibraryAgain) {
   EXPECT_NE(afterTouch.out.find("Unchanged: "), std::string::npos) << describe(afterTouch);
 }
 
-TEST_F(HeadlessExport, verboseTellsTheTimeAndMemoryOfEachPhase) {
-  const auto result =
-      user_.run({"export", "-v", "--library", library_.string(), "--folder", shared_.string()});
-  ASSERT_EQ(result.exitCode, 0) << describe(result);
-  for (const char* phase : {"locate and open", "features", "measures", "terms", "panels", "fetch",
-                            "cloud identifiers", "match", "digest", "write"}) {
-    EXPECT_NE(result.err.find(std::string("phase ") + phase + ": "), std::string::npos)
-        << phase << "\n"
-        << describe(result);
-  }
-  EXPECT_NE(result.err.find(" MB resident (peak "), std::string::npos) << describe(result);
-}
-
 }  // namespace
 }  // namespace lumenfolio::testing
