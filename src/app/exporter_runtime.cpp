@@ -19,7 +19,8 @@ ExporterRuntime::ExporterRuntime(MainQueue& mainQueue, DesktopServices& desktop,
       photos_(std::make_unique<LibraryPhotoPlatform>(picturesFolder_, libraryOption_)),
       // The platform lists the assets a run's store read in that run's transaction.
       store_(std::make_unique<MetadataStore>(picturesFolder_, libraryOption_, XdgLocations::home(),
-                                             photos_->listingSink())),
+                                             photos_->listingSink(),
+                                             MetadataStore::Options{.phases = options.phases})),
       storeWorker_(std::make_unique<WorkerThread>(mainQueue)),
       writeWorker_(std::make_unique<WorkerThread>(mainQueue)) {
   exporter_ = Exporter::create({
@@ -40,6 +41,7 @@ ExporterRuntime::ExporterRuntime(MainQueue& mainQueue, DesktopServices& desktop,
           SharedFileLock::defaultPath(), stop_.get_token()),
       .runsStartUp = options.runsStartUp,
       .log = options.log,
+      .phases = options.phases,
   });
 }
 

@@ -42,6 +42,9 @@ class ExporterRuntime {
     std::stop_source stop{};
     // Where the controller writes each failure with its cause.
     LogSink& log = LogSink::discard();
+    // Told of each phase of an export run (reading, matching, writing), from
+    // the thread that ran it; empty: the phases are not measured.
+    PhaseSink phases = {};
   };
 
   ExporterRuntime(MainQueue& mainQueue, DesktopServices& desktop, Options options);

@@ -4,10 +4,14 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "headless_fixture.hpp"
 #include "headless_library.hpp"
@@ -29,6 +33,12 @@ class HeadlessScripting : public ::testing::Test {
     std::stringstream text;
     text << stream.rdbuf();
     return text.str();
+  }
+  void touchWal() const {
+    const auto wal = photosDatabase(user_.defaultLibrary()).string() + "-wal";
+    ASSERT_TRUE(std::filesystem::exists(wal));
+    std::filesystem::last_write_time(
+        wal, std::filesystem::last_write_time(wal) + std::chrono::seconds(2));
   }
 
   HeadlessUser user_;
@@ -108,6 +118,17 @@ TEST_F(HeadlessScripting, statusWithoutAFolderExitsFive) {
   EXPECT_NE(result.out.find("(readable)"), std::string::npos) << describe(result);
 }
 
+// The phases named by the "phase NAME: S s, N MB (peak N MB)" debug lines, in order.
+std::vector<std::string> phasesOf(const std::string& err) {
+  static const std::regex line(
+      "lumenfolio-exporter: debug: phase ([a-z ]+): \\d+\\.\\d\\d s, \\d+ MB \\(peak \\d+ MB\\)\n");
+  std::vector<std::string> phases;
+  for (std::sregex_iterator match(err.begin(), err.end(), line), end; match != end; ++match) {
+    phases.push_back((*match)[1]);
+  }
+  return phases;
+}
+
 TEST_F(HeadlessScripting, quietKeepsOnlyTheFinalLineAndVerboseAddsPhaseTimings) {
   writeSampleLibrary(user_.defaultLibrary(), 60, 4);
   const auto quiet = user_.run({"export", "-q", "--folder", shared_.string()});
@@ -116,10 +137,14 @@ TEST_F(HeadlessScripting, quietKeepsOnlyTheFinalLineAndVerboseAddsPhaseTimings) 
       << describe(quiet);
   EXPECT_EQ(quiet.err, "");
 
+  // Nothing changed would end an export before it reads: a touched "-wal"
+  // makes each of the next ones read the library again.
+  touchWal();
   const auto normal = user_.run({"export"});
   EXPECT_NE(normal.out.find("Reading the library databases…\n"), std::string::npos);
   EXPECT_EQ(normal.err, "");
 
+  touchWal();
   const auto verbose = user_.run({"export", "--verbose"});
   ASSERT_EQ(verbose.exitCode, 0) << describe(verbose);
   EXPECT_EQ(verbose.out, normal.out) << "debug lines stay off stdout";
@@ -128,6 +153,16 @@ TEST_F(HeadlessScripting, quietKeepsOnlyTheFinalLineAndVerboseAddsPhaseTimings) 
       std::regex(
           "lumenfolio-exporter: debug: Reading the library databases… took \\d+\\.\\d+ s\n")))
       << describe(verbose);
+  // The rows were the same: everything but the write.
+  EXPECT_EQ(phasesOf(verbose.err),
+            (std::vector<std::string>{"locate and open", "features", "measures", "terms", "panels",
+                                      "fetch", "cloud identifiers", "match", "digest"}))
+      << describe(verbose);
+
+  std::filesystem::remove(sharedFileIn(shared_));
+  const auto written = user_.run({"export", "-v"});
+  ASSERT_EQ(written.exitCode, 0) << describe(written);
+  EXPECT_EQ(phasesOf(written.err).back(), "write") << describe(written);
 }
 
 TEST_F(HeadlessScripting, quietStillPrintsErrors) {
