@@ -201,8 +201,8 @@ std::vector<Row> referenceRows(const fs::path& reference) {
     auto* s = statement.handle;
     const auto* blob = static_cast<const unsigned char*>(sqlite3_column_blob(s, 7));
     rows.push_back(Row{textAt(s, 0), sqlite3_column_double(s, 1), sqlite3_column_double(s, 2),
-                       sqlite3_column_int(s, 3), sqlite3_column_int(s, 4),
-                       sqlite3_column_int(s, 5), sqlite3_column_int(s, 6),
+                       sqlite3_column_int(s, 3), sqlite3_column_int(s, 4), sqlite3_column_int(s, 5),
+                       sqlite3_column_int(s, 6),
                        std::vector<unsigned char>(blob, blob + sqlite3_column_bytes(s, 7)),
                        textAt(s, 8), textAt(s, 9)});
   }

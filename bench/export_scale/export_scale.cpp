@@ -4,7 +4,8 @@
 // by the real exporter binary (a fresh home each run, so nothing is
 // unchanged), an export where nothing changed, and the floor program, and
 // prints their medians side by side with their ratios and the peak resident
-// memory of a full export (from the child's rusage).
+// memory of a full export (from the child's rusage). Last, one more full
+// export by the exporter's runtime tells the longest stall of its main loop.
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -114,8 +115,8 @@ Outcome run(const std::vector<std::string>& arguments, const std::vector<std::st
   std::stringstream text;
   text << output.rdbuf();
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    throw std::runtime_error(arguments[0] + " failed (status " + std::to_string(status) +
-                             "):\n" + text.str());
+    throw std::runtime_error(arguments[0] + " failed (status " + std::to_string(status) + "):\n" +
+                             text.str());
   }
   return Outcome{took.count(), usage.ru_maxrss, text.str()};
 }
@@ -184,8 +185,16 @@ std::string loadAverage() {
   return one + " " + five + " " + fifteen;
 }
 
+// The longest time the main loop could not run a job during a full export.
+struct MainLoop {
+  double stallMs = 0;
+  int ticks = 0;
+  double seconds = 0;
+};
+
 void print(const Options& options, const SampleLibrary::Summary& summary, std::size_t rows,
-           const Series& full, const Series& unchanged, const Series& floor) {
+           const Series& full, const Series& unchanged, const Series& floor,
+           const MainLoop& mainLoop) {
   const double fullTime = median(full.seconds);
   const double floorTime = median(floor.seconds);
   std::printf("library: %d assets (seed %llu), %d images, %zu photos exported\n", summary.assets,
@@ -202,6 +211,9 @@ void print(const Options& options, const SampleLibrary::Summary& summary, std::s
   std::printf("unchanged / full: %.3fx\n", median(unchanged.seconds) / fullTime);
   std::printf("peak RSS of a full export: %.0f MB (median), %.0f MB (highest)\n",
               median(full.peakMiB), *std::max_element(full.peakMiB.begin(), full.peakMiB.end()));
+  std::printf(
+      "longest main-loop stall during a full export: %.1f ms (%d ticks of 10 ms in %.2f s)\n",
+      mainLoop.stallMs, mainLoop.ticks, mainLoop.seconds);
   std::printf("load average after the runs: %s (%ld cores)\n", loadAverage().c_str(),
               ::sysconf(_SC_NPROCESSORS_ONLN));
 }
@@ -229,9 +241,9 @@ double mebibytes(long kibibytes) {
 void measure(const Options& options, const fs::path& work) {
   const auto library = work / "Library.photoslibrary";
   std::fprintf(stderr, "writing a sample library of %d assets...\n", options.assets);
-  const auto summary = SampleLibrary::write(
-      library, {.assets = options.assets, .seed = options.seed,
-                .sideFiles = SampleLibrary::SideFiles::live});
+  const auto summary = SampleLibrary::write(library, {.assets = options.assets,
+                                                      .seed = options.seed,
+                                                      .sideFiles = SampleLibrary::SideFiles::live});
 
   Series full{"full export", {}, {}};
   Series unchanged{"unchanged export", {}, {}};
@@ -268,7 +280,14 @@ void measure(const Options& options, const fs::path& work) {
     floor.peakMiB.push_back(mebibytes(outcome.peakKiB));
   }
   if (rows != featureRows(reference)) throw std::runtime_error("the floor wrote other rows");
-  print(options, summary, rows, full, unchanged, floor);
+
+  std::fprintf(stderr, "full export watching the main loop...\n");
+  const auto watcher = User::fresh(work / "main-loop");
+  const auto watched = run({BENCH_MAIN_LOOP, library.string(), watcher.folder().string()},
+                           watcher.environment(), work / "main-loop.txt");
+  MainLoop mainLoop;
+  std::istringstream(watched.out) >> mainLoop.stallMs >> mainLoop.ticks >> mainLoop.seconds;
+  print(options, summary, rows, full, unchanged, floor, mainLoop);
 }
 
 fs::path temporaryFolder() {
