@@ -59,6 +59,21 @@ typename Map::mapped_type taken(Map& map, const std::string& name) {
   return node ? std::move(node.mapped()) : typename Map::mapped_type{};
 }
 
+// Each record's panel text, the record let go as soon as it is encoded, so
+// that the records and their texts are never all held at once. A record
+// without a text (nothing to tell) is left out, as a photo without one.
+std::unordered_map<std::string, std::string> panelTexts(
+    std::unordered_map<std::string, AssetMetadata> records) {
+  std::unordered_map<std::string, std::string> texts;
+  texts.reserve(records.size());
+  while (!records.empty()) {
+    auto node = records.extract(records.begin());
+    auto text = node.mapped().json();
+    if (!text.empty()) texts.emplace(std::move(node.key()), std::move(text));
+  }
+  return texts;
+}
+
 std::optional<std::string> storedText(const Preferences& preferences, std::string_view key) {
   const auto stored = preferences.value(std::string(key));
   const auto* text = stored ? std::get_if<std::string>(&*stored) : nullptr;
@@ -198,7 +213,7 @@ void Exporter::Run::readLibrary() {
 
 void Exporter::Run::readPanels() {
   exporter_->setStatus(std::string(kReadingDetailsText));
-  onStore([](Run& run, LibraryStore& store) { run.panels_ = store.panels(); },
+  onStore([](Run& run, LibraryStore& store) { run.panels_ = panelTexts(store.panels()); },
           &Run::checkLibraryData);
 }
 
@@ -270,6 +285,7 @@ void Exporter::Run::matchRows() {
   timer.ended("fetch");
   const auto cloudIDs = CloudIdentity::cloudIDs(localIdentifiers, deps().photos);
   timer.ended("cloud identifiers");
+  payload_.features.reserve(localIdentifiers.size());
   for (const auto& localIdentifier : localIdentifiers) {
     if (auto row = matchedRow(localIdentifier, cloudIDs)) {
       payload_.features.push_back(std::move(*row));
@@ -312,7 +328,8 @@ std::optional<SyncFile::Features> Exporter::Run::matchedRow(
   if (cloudID == cloudIDs.end()) return std::nullopt;
   // Counted as a person reads them, so neither a multi-byte character nor a
   // letter with its combining marks is cut in half.
-  const auto uuid = std::string(UnicodeText::firstCharacters(localIdentifier, kUUIDLength));
+  const auto uuidText = UnicodeText::firstCharacters(localIdentifier, kUUIDLength);
+  const auto uuid = std::string(uuidText);
   const auto features = valueOrEmpty(features_, uuid);
   SyncFile::Features row{
       .assetID = cloudID->second,
@@ -326,7 +343,7 @@ std::optional<SyncFile::Features> Exporter::Run::matchedRow(
       .terms = {},
       .panel = {},
   };
-  if (const auto moved = movedRows_.find(uuid); moved != movedRows_.end()) {
+  if (const auto moved = movedRows_.find(uuidText); moved != movedRows_.end()) {
     const auto& earlier = payload_.features[moved->second];
     row.measures = earlier.measures;
     row.terms = earlier.terms;
@@ -335,10 +352,10 @@ std::optional<SyncFile::Features> Exporter::Run::matchedRow(
     row.measures = taken(measures_, uuid);
     row.terms = taken(terms_, uuid);
     // Upper-cased the way the panel table keys its rows, odd library text included.
-    row.panel = taken(panels_, UnicodeText::upper(uuid)).json();
+    row.panel = taken(panels_, UnicodeText::upper(uuid));
   }
   if (isEmptyAsset(row)) return std::nullopt;
-  movedRows_.try_emplace(uuid, payload_.features.size());
+  movedRows_.try_emplace(uuidText, payload_.features.size());
   return row;
 }
 

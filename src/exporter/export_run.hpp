@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "exporter/exporter.hpp"
@@ -68,10 +69,11 @@ class Exporter::Run : public std::enable_shared_from_this<Run> {
   std::unordered_map<std::string, AssetFeatures> features_;
   std::unordered_map<std::string, Bytes> measures_;
   std::unordered_map<std::string, std::string> terms_;
-  std::unordered_map<std::string, AssetMetadata> panels_;
-  // The measures, terms and panel moved into a row, by UUID text, so that
+  std::unordered_map<std::string, std::string> panels_;  // panel texts
+  // The measures, terms and panel moved into a row, by UUID text (a view of
+  // the photo's local identifier, alive while they are matched), so that
   // another photo of the same UUID finds them there.
-  std::unordered_map<std::string, std::size_t> movedRows_;
+  std::unordered_map<std::string_view, std::size_t> movedRows_;
   // The library's files as they were before anything was read, and after.
   std::optional<std::string> libraryFingerprint_;
   std::optional<std::string> libraryFingerprintAfter_;

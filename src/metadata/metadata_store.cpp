@@ -127,6 +127,7 @@ void MetadataStore::openIfNeeded() {
 
 void MetadataStore::openLibrary() {
   searchIndex_.reset();
+  panelsRead_.reset();
   view_.reset();
   const auto package = locateLibrary();
   if (!package) {
@@ -151,6 +152,7 @@ void MetadataStore::openLibrary() {
 void MetadataStore::release() {
   // The thread reads this run's view: it ends before the view closes.
   searchIndex_.reset();
+  panelsRead_.reset();
   if (listingSink_ && view_) listingSink_(nullptr);
   view_.reset();
   opened_ = false;
@@ -292,29 +294,66 @@ std::unordered_map<std::string, Bytes> MetadataStore::readMeasures() {
   return result;
 }
 
+// With the search index read on its thread, the panels are read here in the
+// meantime (leo.sqlite's lexeme fields, then the camera details), so that
+// both threads read at once; panels() then hands them over.
 std::unordered_map<std::string, std::string> MetadataStore::searchTerms() {
-  return timed("terms", [this] { return readSearchTerms(); });
+  return told([this] {
+    openIfNeeded();
+    PhaseTimer timer(options_.phases);
+    if (searchIndex_ && leoOnWorker_ && !panelsRead_) {
+      panelsRead_ = readPanels();
+      timer.ended("panels");
+    }
+    auto terms = readSearchTerms();
+    timer.ended("terms");
+    return terms;
+  });
 }
 
 std::unordered_map<std::string, std::string> MetadataStore::readSearchTerms() {
   if (!view_) return {};
   if (searchIndex_) {
-    if (auto terms = searchIndex_->takeTerms()) return std::move(*terms);
+    std::optional<std::unordered_map<std::string, std::string>> terms;
+    try {
+      terms = searchIndex_->takeTerms();
+    } catch (const SqliteError&) {
+      // A psi.sqlite that can't be read gives way to leo.sqlite, as
+      // SearchTerms::read does; the thread was given psi.sqlite alone.
+      if (!leoOnWorker_ || !view_->leo()) throw;
+      searchIndex_.reset();
+      return SearchTerms::read(nullptr, view_->leo());
+    }
+    if (leoOnWorker_) searchIndex_.reset();
+    if (terms) return std::move(*terms);
   }
   settleSearchIndex();
   return SearchTerms::read(view_->search(), view_->leo());
 }
 
 std::unordered_map<std::string, AssetMetadata> MetadataStore::panels() {
-  return timed("panels", [this] { return readPanels(); });
+  return told([this]() -> std::unordered_map<std::string, AssetMetadata> {
+    openIfNeeded();
+    if (panelsRead_) {
+      auto records = std::move(*panelsRead_);
+      panelsRead_.reset();
+      return records;
+    }
+    PhaseTimer timer(options_.phases);
+    auto records = readPanels();
+    timer.ended("panels");
+    return records;
+  });
 }
 
 std::unordered_map<std::string, AssetMetadata> MetadataStore::readPanels() {
   if (!view_) return {};
   std::optional<std::unordered_map<std::string, AssetMetadata>> records;
-  if (searchIndex_) records = searchIndex_->takeLexemeFields();
-  // Nothing more to take: the thread ends, and leo.sqlite is free again.
-  searchIndex_.reset();
+  if (searchIndex_ && !leoOnWorker_) {
+    records = searchIndex_->takeLexemeFields();
+    // Nothing more to take: the thread ends, and leo.sqlite is free again.
+    searchIndex_.reset();
+  }
   if (!records) {
     records.emplace();
     if (view_->leo()) *records = Panels::lexemeFields(*view_->leo());
@@ -326,11 +365,15 @@ std::unordered_map<std::string, AssetMetadata> MetadataStore::readPanels() {
 // Started by the first read of Photos.sqlite, as the run always reads the
 // search index next: in the run's own read transactions of psi.sqlite and
 // leo.sqlite, whose connections only that thread uses until it has ended.
+// With psi.sqlite the thread reads its terms alone, and leo.sqlite stays with
+// this worker for the panels; without it, the thread reads both from leo.sqlite.
 void MetadataStore::prefetchSearchIndex() {
   if (options_.reading == Reading::inTurn || searchIndex_ || !view_ ||
-      (!view_->search() && !view_->leo()))
+      (!view_->search() && !view_->leo())) {
     return;
-  searchIndex_.emplace(view_->search(), view_->leo());
+  }
+  leoOnWorker_ = view_->search() != nullptr;
+  searchIndex_.emplace(view_->search(), leoOnWorker_ ? nullptr : view_->leo());
 }
 
 void MetadataStore::settleSearchIndex() {

@@ -129,6 +129,10 @@ class MetadataStore final : public LibraryStore {
   // taken its last result; declared after the view whose connections it
   // reads, so it ends before they close.
   std::optional<SearchIndexPrefetch> searchIndex_;
+  // Whether that thread left leo.sqlite to this worker (it reads psi.sqlite).
+  bool leoOnWorker_ = false;
+  // The panels this worker read while the thread read the terms.
+  std::optional<std::unordered_map<std::string, AssetMetadata>> panelsRead_;
   std::optional<std::string> failure_;
   bool needsFullDiskAccess_ = false;
 };
