@@ -3,6 +3,7 @@
 // the cause to the log.
 #pragma once
 
+#include <exception>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -18,6 +19,10 @@ class Failure : public std::runtime_error {
 
   // The system refused `operation` on `path` with `errorNumber` (an errno value).
   static Failure fromErrno(std::string operation, std::filesystem::path path, int errorNumber);
+
+  // The cause `thrown` carries, for a boundary that catches whatever a job
+  // threw: the text of a std::exception, otherwise the type that was thrown.
+  static std::string causeOf(const std::exception_ptr& thrown);
 
   const std::string& operation() const noexcept { return operation_; }
   const std::filesystem::path& path() const noexcept { return path_; }

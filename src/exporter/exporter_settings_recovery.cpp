@@ -26,8 +26,10 @@ void Exporter::recoverSettingsMovedIntoBrowserContainer() {
   if (!old) return;
   try {
     for (const auto& [name, value] : *old) preferences.setValue(name, value);
-  } catch (const PreferencesError&) {
-    // Kept for a later start that can store what it holds.
+  } catch (const PreferencesError& error) {
+    // The file is kept for a later start that can store what it holds.
+    deps_.log.write(LogLevel::warning, "Couldn't take back the settings of an older version from " +
+                                           file.string() + ": " + error.what());
     return;
   }
   std::error_code ignored;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <exception>
+#include <stdexcept>
 #include <string>
 
 namespace lumenfolio {
@@ -20,6 +22,27 @@ TEST(Failures, sayWhatFailedOnWhichPathAndWhy) {
 TEST(Failures, withoutAPathNameOnlyTheOperation) {
   const Failure failure("hash the texts", {}, "out of memory");
   EXPECT_EQ(std::string(failure.what()), "hash the texts: out of memory");
+}
+
+struct NotAnException {};
+
+// A catch-all keeps what was thrown: the failure's own text, a library's
+// message, or at least the type of something that is no std::exception.
+TEST(Failures, theCauseOfWhateverWasThrownIsItsTextOrItsType) {
+  const auto causeOfThrowing = [](auto thrown) {
+    try {
+      throw thrown;
+    } catch (...) {
+      return Failure::causeOf(std::current_exception());
+    }
+  };
+  EXPECT_EQ(causeOfThrowing(Failure("open", "/library/Photos.sqlite", "disk I/O error")),
+            "open /library/Photos.sqlite: disk I/O error");
+  EXPECT_EQ(causeOfThrowing(std::runtime_error("malformed JSON")), "malformed JSON");
+  EXPECT_EQ(causeOfThrowing(42), "an exception of type int");
+  EXPECT_EQ(causeOfThrowing(NotAnException{}),
+            "an exception of type lumenfolio::(anonymous namespace)::NotAnException");
+  EXPECT_EQ(Failure::causeOf(nullptr), "nothing was thrown");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "support/exporter_harness.hpp"
 #include "sync/sync_folder.hpp"
@@ -141,6 +142,17 @@ TEST_F(SettingsRecovery, aFileThatCannotBeRemovedStillLeavesTheCopiedValues) {
 
   EXPECT_EQ(exporter->lastCount(), 42);
   EXPECT_TRUE(fs::exists(oldFile));
+}
+
+TEST_F(SettingsRecovery, settingsThatCannotBeStoredKeepTheOldFileAndLogWhy) {
+  harness.preferences.refusesChanges = true;
+  start();
+
+  EXPECT_TRUE(fs::exists(oldFile));
+  EXPECT_EQ(harness.log.at(lumenfolio::LogLevel::warning),
+            std::vector<std::string>{"Couldn't take back the settings of an older version from " +
+                                     oldFile.string() +
+                                     ": Couldn't save the settings in memory: refused"});
 }
 
 TEST_F(SettingsRecovery, aSecondStartFindsTheValuesAndLeavesThingsAlone) {
