@@ -106,7 +106,8 @@ int ExporterApp::run(int argc, char** argv) {
   ExporterRuntime runtime(mainQueue, desktop,
                           {.libraryPackage = {}, .runsStartUp = true, .stop = {}, .log = log});
   FreedesktopNotifications notifications;
-  ExporterApp app(runtime.exporter(), hasSystemTray, notifications);
+  QSystemTrayIcon tray;
+  ExporterApp app(runtime.exporter(), tray, hasSystemTray, notifications);
   front = &app;
   // A stop before the event loop ran would otherwise be lost.
   const int status = stopped ? 0 : QApplication::exec();
@@ -114,13 +115,14 @@ int ExporterApp::run(int argc, char** argv) {
   return status;
 }
 
-ExporterApp::ExporterApp(Exporter& exporter, bool hasSystemTray,
+ExporterApp::ExporterApp(Exporter& exporter, QSystemTrayIcon& tray, bool hasSystemTray,
                          DesktopNotifications& notifications)
     : exporter_(exporter),
       hasSystemTray_(hasSystemTray),
       notifications_(notifications),
       policy_(exporter.lastExport().has_value()),
-      panel_(actions()) {
+      panel_(actions()),
+      tray_(tray) {
   panel_.setWindowFlags(hasSystemTray_ ? Qt::Popup : Qt::Window);
   panel_.setWindowTitle(ui("lumenfolio exporter"));
 
@@ -154,6 +156,7 @@ ExporterApp::ExporterApp(Exporter& exporter, bool hasSystemTray,
 
 ExporterApp::~ExporterApp() {
   exporter_.removeObserver(observer_);
+  tray_.setContextMenu(nullptr);  // the menu goes with the app, the item may stay
 }
 
 ExporterMenu::Actions ExporterApp::actions() {

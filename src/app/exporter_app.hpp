@@ -24,9 +24,10 @@ class ExporterApp {
   // Runs the tray application until "Quit"; returns the exit status.
   static int run(int argc, char** argv);
 
-  // Binds the tray item and the panel to `exporter`. Without a system tray the
-  // panel is an ordinary window, shown at once.
-  ExporterApp(Exporter& exporter, bool hasSystemTray, DesktopNotifications& notifications);
+  // Binds `tray` and the panel to `exporter`; `tray` must outlive the app.
+  // Without a system tray the panel is an ordinary window, shown at once.
+  ExporterApp(Exporter& exporter, QSystemTrayIcon& tray, bool hasSystemTray,
+              DesktopNotifications& notifications);
   ~ExporterApp();
   ExporterApp(const ExporterApp&) = delete;
   ExporterApp& operator=(const ExporterApp&) = delete;
@@ -35,9 +36,6 @@ class ExporterApp {
   void showPanel();
   // What a click on the tray item does: opens the popup, or closes it.
   void togglePanel();
-
-  ExporterMenu& panel() { return panel_; }
-  QSystemTrayIcon& trayIcon() { return tray_; }
 
   // What the panel shows of `exporter` at `now`.
   static ExporterMenu::State stateOf(const Exporter& exporter, double now);
@@ -57,7 +55,7 @@ class ExporterApp {
   DesktopNotifications& notifications_;
   FailureNotificationPolicy policy_;
   ExporterMenu panel_;
-  QSystemTrayIcon tray_;
+  QSystemTrayIcon& tray_;
   QMenu trayMenu_;
   QElapsedTimer sinceHidden_;
   QTimer toolTipClock_;

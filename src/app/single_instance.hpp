@@ -32,9 +32,6 @@ class SingleInstance {
   // starting, so the socket is tried again until `patience` has passed.
   bool activateRunning(std::chrono::milliseconds patience) const;
 
-  const QString& lockPath() const { return lockPath_; }
-  const QString& serverName() const { return serverName_; }
-
  private:
   void accept();
 

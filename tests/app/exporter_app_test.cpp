@@ -72,6 +72,12 @@ class SingleInstanceTest : public ::testing::Test {
  protected:
   void SetUp() override { testing::qtApplication(); }
   QString folder() const { return QString::fromStdString(dir_.path().string()); }
+  // The lock file and the socket of an instance in folder(), named after the user.
+  QString inFolder(const QString& suffix) const {
+    return QDir(folder()).filePath("lumenfolio-exporter-" + QString::number(::getuid()) + suffix);
+  }
+  QString lockFile() const { return inFolder(".lock"); }
+  QString socketFile() const { return inFolder(".socket"); }
 
   // A later start in this folder, turned away, asks the running one to come
   // forward; true once that one has been activated `expected` times in all.
@@ -93,9 +99,11 @@ TEST_F(SingleInstanceTest, firstStartIsTheInstanceAndLaterStartsAreTurnedAway) {
 
 TEST_F(SingleInstanceTest, lockAndSocketAreNamedAfterTheUser) {
   SingleInstance instance(folder());
-  const QString uid = QString::number(::getuid());
-  EXPECT_EQ(QFileInfo(instance.lockPath()).fileName(), "lumenfolio-exporter-" + uid + ".lock");
-  EXPECT_EQ(QFileInfo(instance.serverName()).fileName(), "lumenfolio-exporter-" + uid + ".socket");
+  ASSERT_TRUE(instance.acquire({}));
+  EXPECT_TRUE(QFileInfo::exists(lockFile()));
+  EXPECT_TRUE(QFileInfo::exists(socketFile()));
+  EXPECT_EQ(QDir(folder()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size(),
+            2);
 }
 
 TEST_F(SingleInstanceTest, laterStartBringsTheFirstForward) {
@@ -109,7 +117,7 @@ TEST_F(SingleInstanceTest, laterStartBringsTheFirstForward) {
 TEST_F(SingleInstanceTest, socketIsOpenToItsUserOnly) {
   SingleInstance instance(folder());
   ASSERT_TRUE(instance.acquire({}));
-  const QFileInfo socket(instance.serverName());
+  const QFileInfo socket(socketFile());
   ASSERT_TRUE(socket.exists());
   EXPECT_FALSE(socket.permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
                                        QFile::ReadOther | QFile::WriteOther | QFile::ExeOther));
@@ -137,12 +145,12 @@ TEST_F(SingleInstanceTest, lockOfACrashedProcessIsTakenOver) {
   ASSERT_TRUE(gone.waitForFinished());
 
   SingleInstance instance(folder());
-  QFile lock(instance.lockPath());
+  QFile lock(lockFile());
   ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
   lock.write(QByteArray::number(deadPid) + "\nlumenfolio-exporter\n" +
              QSysInfo::machineHostName().toLocal8Bit() + "\n");
   lock.close();
-  QFile leftSocket(instance.serverName());  // a crashed owner leaves its socket file too
+  QFile leftSocket(socketFile());  // a crashed owner leaves its socket file too
   ASSERT_TRUE(leftSocket.open(QIODevice::WriteOnly));
   leftSocket.close();
 
@@ -194,9 +202,22 @@ class ExporterAppTest : public ::testing::Test {
     return spinUntil([&] { return !exporter().isWorking() && exporter().lastExport(); });
   }
 
+  // The app's panel, found among the application's windows as a user finds it.
+  ExporterMenu& panel() {
+    ExporterMenu* found = nullptr;
+    for (auto* window : QApplication::topLevelWidgets()) {
+      if (auto* menu = dynamic_cast<ExporterMenu*>(window)) {
+        EXPECT_EQ(found, nullptr) << "one panel at a time";
+        found = menu;
+      }
+    }
+    EXPECT_NE(found, nullptr);
+    return *found;
+  }
+
   template <typename Widget>
-  Widget* find(ExporterApp& app, const char* name) {
-    auto* widget = app.panel().findChild<Widget*>(QString::fromLatin1(name));
+  Widget* find(const char* name) {
+    auto* widget = panel().findChild<Widget*>(QString::fromLatin1(name));
     EXPECT_NE(widget, nullptr) << name;
     return widget;
   }
@@ -210,6 +231,7 @@ class ExporterAppTest : public ::testing::Test {
 
   testing::HeadlessUser user_;
   RecordedNotifications notifications_;
+  QSystemTrayIcon tray_;
   std::filesystem::path shared_;
   QtMainQueue queue_;
   std::unique_ptr<HeadlessDesktopServices> desktop_;
@@ -217,57 +239,57 @@ class ExporterAppTest : public ::testing::Test {
 };
 
 TEST_F(ExporterAppTest, withoutTrayThePanelIsAnOrdinaryWindowShownAtOnce) {
-  ExporterApp app(exporter(), false, notifications_);
-  EXPECT_TRUE(app.panel().isVisible());
-  EXPECT_FALSE(app.panel().windowFlags().testFlag(Qt::Popup));
-  EXPECT_FALSE(app.panel().windowFlags().testFlag(Qt::FramelessWindowHint));
-  EXPECT_EQ(app.panel().windowTitle(), "lumenfolio exporter");
-  EXPECT_EQ(app.panel().width(), ExporterMenu::kWidth);
+  ExporterApp app(exporter(), tray_, false, notifications_);
+  EXPECT_TRUE(panel().isVisible());
+  EXPECT_FALSE(panel().windowFlags().testFlag(Qt::Popup));
+  EXPECT_FALSE(panel().windowFlags().testFlag(Qt::FramelessWindowHint));
+  EXPECT_EQ(panel().windowTitle(), "lumenfolio exporter");
+  EXPECT_EQ(panel().width(), ExporterMenu::kWidth);
 }
 
 TEST_F(ExporterAppTest, withTrayThePanelIsAPopupOpenedByTheTrayItem) {
-  ExporterApp app(exporter(), true, notifications_);
-  EXPECT_FALSE(app.panel().isVisible());
-  EXPECT_TRUE(app.panel().windowFlags().testFlag(Qt::Popup));
-  emit app.trayIcon().activated(QSystemTrayIcon::Trigger);
-  EXPECT_TRUE(app.panel().isVisible());
-  emit app.trayIcon().activated(QSystemTrayIcon::Trigger);
-  EXPECT_FALSE(app.panel().isVisible());
+  ExporterApp app(exporter(), tray_, true, notifications_);
+  EXPECT_FALSE(panel().isVisible());
+  EXPECT_TRUE(panel().windowFlags().testFlag(Qt::Popup));
+  emit tray_.activated(QSystemTrayIcon::Trigger);
+  EXPECT_TRUE(panel().isVisible());
+  emit tray_.activated(QSystemTrayIcon::Trigger);
+  EXPECT_FALSE(panel().isVisible());
   // The click that closed the popup arrives as an activation as well.
-  emit app.trayIcon().activated(QSystemTrayIcon::Trigger);
-  EXPECT_FALSE(app.panel().isVisible());
+  emit tray_.activated(QSystemTrayIcon::Trigger);
+  EXPECT_FALSE(panel().isVisible());
   // A later start of the program still brings it forward, whole on the screen.
   app.showPanel();
-  EXPECT_TRUE(app.panel().isVisible());
-  const QScreen* screen = QGuiApplication::screenAt(app.panel().geometry().center());
+  EXPECT_TRUE(panel().isVisible());
+  const QScreen* screen = QGuiApplication::screenAt(panel().geometry().center());
   ASSERT_NE(screen, nullptr);
-  EXPECT_TRUE(screen->availableGeometry().contains(app.panel().geometry()));
-  emit app.trayIcon().activated(QSystemTrayIcon::Context);
-  EXPECT_TRUE(app.panel().isVisible()) << "the item's menu leaves the panel alone";
-  ASSERT_NE(app.trayIcon().contextMenu(), nullptr);
-  EXPECT_EQ(app.trayIcon().contextMenu()->actions().size(), 2);
+  EXPECT_TRUE(screen->availableGeometry().contains(panel().geometry()));
+  emit tray_.activated(QSystemTrayIcon::Context);
+  EXPECT_TRUE(panel().isVisible()) << "the item's menu leaves the panel alone";
+  ASSERT_NE(tray_.contextMenu(), nullptr);
+  EXPECT_EQ(tray_.contextMenu()->actions().size(), 2);
 }
 
 // A tray item at the bottom of the screen: the panel opens above it, and when
 // its text grows while it is open (a larger font, another screen's DPI) it
 // grows upwards, still whole on the screen and still ending above the item.
 TEST_F(ExporterAppTest, aPanelThatGrowsWhileOpenIsPlacedAnew) {
-  ExporterApp app(exporter(), true, notifications_);
+  ExporterApp app(exporter(), tray_, true, notifications_);
   // Only the panel's own growth moves it below, not a redraw for the exporter.
   ASSERT_TRUE(exportEnds());
   const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
   const QPoint item(room.center().x(), room.bottom() - 2);
   QCursor::setPos(item);
   app.showPanel();
-  const QRect opened = app.panel().geometry();
+  const QRect opened = panel().geometry();
   ASSERT_TRUE(room.contains(opened));
   ASSERT_LT(opened.bottom(), item.y());
 
-  QFont larger = app.panel().font();
+  QFont larger = panel().font();
   larger.setPointSizeF(larger.pointSizeF() * 1.4);
-  app.panel().setFont(larger);
+  panel().setFont(larger);
   QCoreApplication::processEvents();
-  const QRect grown = app.panel().geometry();
+  const QRect grown = panel().geometry();
   EXPECT_GT(grown.height(), opened.height());
   EXPECT_TRUE(room.contains(grown));
   EXPECT_LT(grown.bottom(), item.y());
@@ -275,36 +297,35 @@ TEST_F(ExporterAppTest, aPanelThatGrowsWhileOpenIsPlacedAnew) {
 }
 
 TEST_F(ExporterAppTest, panelAndTrayImageFollowTheExporter) {
-  ExporterApp app(exporter(), false, notifications_);
+  ExporterApp app(exporter(), tray_, false, notifications_);
   bool sawBusyImage = false;
   const auto watcher = exporter().addObserver([&] {
     if (exporter().isWorking()) {
-      sawBusyImage |=
-          app.trayIcon().icon().cacheKey() == RegistrationMark::tray(true, false).cacheKey();
+      sawBusyImage |= tray_.icon().cacheKey() == RegistrationMark::tray(true, false).cacheKey();
     }
   });
 
   // The first start has never exported, so an export runs at once.
   ASSERT_TRUE(exportEnds()) << exporter().status().value_or("");
   EXPECT_TRUE(sawBusyImage);
-  EXPECT_EQ(app.trayIcon().icon().cacheKey(), RegistrationMark::tray(false, false).cacheKey());
+  EXPECT_EQ(tray_.icon().cacheKey(), RegistrationMark::tray(false, false).cacheKey());
   ASSERT_GT(exporter().lastCount(), 0);
-  const QString line = find<QLabel>(app, "lastExport")->text();
+  const QString line = find<QLabel>("lastExport")->text();
   EXPECT_TRUE(line.startsWith("Last export ")) << line.toStdString();
   EXPECT_TRUE(line.endsWith(QString::fromUtf8(" · %1 photos").arg(exporter().lastCount())))
       << line.toStdString();
-  EXPECT_EQ(find<QLabel>(app, "folderName")->text(), "Shared Photos");
-  EXPECT_EQ(find<QPushButton>(app, "chooseFolder")->text(), QString::fromUtf8("Change folder…"));
-  EXPECT_FALSE(find<QWidget>(app, "status")->isVisibleTo(&app.panel()));
+  EXPECT_EQ(find<QLabel>("folderName")->text(), "Shared Photos");
+  EXPECT_EQ(find<QPushButton>("chooseFolder")->text(), QString::fromUtf8("Change folder…"));
+  EXPECT_FALSE(find<QWidget>("status")->isVisibleTo(&panel()));
 
   // "Export now" starts a run at once and returns; the panel shows it running.
-  auto* exportNow = find<QPushButton>(app, "exportNow");
+  auto* exportNow = find<QPushButton>("exportNow");
   ASSERT_TRUE(exportNow->isEnabled());
   exportNow->click();
   EXPECT_TRUE(exporter().isWorking());
   EXPECT_FALSE(exportNow->isEnabled());
-  EXPECT_TRUE(find<QWidget>(app, "spinner")->isVisibleTo(&app.panel()));
-  EXPECT_EQ(app.trayIcon().icon().cacheKey(), RegistrationMark::tray(true, false).cacheKey());
+  EXPECT_TRUE(find<QWidget>("spinner")->isVisibleTo(&panel()));
+  EXPECT_EQ(tray_.icon().cacheKey(), RegistrationMark::tray(true, false).cacheKey());
   ASSERT_TRUE(exportEnds());
   EXPECT_TRUE(exportNow->isEnabled());
   exporter().removeObserver(watcher);
@@ -314,12 +335,12 @@ TEST_F(ExporterAppTest, panelAndTrayImageFollowTheExporter) {
 // is there again later: one notice for each change, none for a failure that goes
 // on; the tray item marks the failure and its tooltip tells it.
 TEST_F(ExporterAppTest, trayItemTellsWhenExportsStopAndWorkAgain) {
-  ExporterApp app(exporter(), true, notifications_);
+  ExporterApp app(exporter(), tray_, true, notifications_);
   ASSERT_TRUE(exportEnds()) << exporter().status().value_or("");
   EXPECT_TRUE(notifications_.shown.empty()) << "the first export is no news";
-  EXPECT_EQ(app.trayIcon().icon().cacheKey(), RegistrationMark::tray(false, false).cacheKey());
-  const QStringList working = app.trayIcon().toolTip().split('\n');
-  ASSERT_EQ(working.size(), 2) << app.trayIcon().toolTip().toStdString();
+  EXPECT_EQ(tray_.icon().cacheKey(), RegistrationMark::tray(false, false).cacheKey());
+  const QStringList working = tray_.toolTip().split('\n');
+  ASSERT_EQ(working.size(), 2) << tray_.toolTip().toStdString();
   EXPECT_EQ(working[0], "lumenfolio exporter");
   EXPECT_TRUE(working[1].startsWith("Last export ")) << working[1].toStdString();
 
@@ -328,9 +349,9 @@ TEST_F(ExporterAppTest, trayItemTellsWhenExportsStopAndWorkAgain) {
   ASSERT_TRUE(exporter().status().has_value());
   const QString failure = QString::fromStdString(*exporter().status());
   EXPECT_EQ(notifications_.shown, std::vector<QString>{"Export failed: " + failure});
-  EXPECT_EQ(app.trayIcon().icon().cacheKey(), RegistrationMark::tray(false, true).cacheKey());
-  const QStringList failing = app.trayIcon().toolTip().split('\n');
-  ASSERT_EQ(failing.size(), 3) << app.trayIcon().toolTip().toStdString();
+  EXPECT_EQ(tray_.icon().cacheKey(), RegistrationMark::tray(false, true).cacheKey());
+  const QStringList failing = tray_.toolTip().split('\n');
+  ASSERT_EQ(failing.size(), 3) << tray_.toolTip().toStdString();
   EXPECT_EQ(failing[1], working[1]);
   EXPECT_EQ(failing[2], failure);
 
@@ -346,13 +367,13 @@ TEST_F(ExporterAppTest, trayItemTellsWhenExportsStopAndWorkAgain) {
   ASSERT_EQ(notifications_.shown.size(), 2u);
   EXPECT_TRUE(notifications_.shown[1].startsWith("Exports work again: Last export "))
       << notifications_.shown[1].toStdString();
-  EXPECT_EQ(app.trayIcon().icon().cacheKey(), RegistrationMark::tray(false, false).cacheKey());
-  EXPECT_EQ(app.trayIcon().toolTip().split('\n').size(), 2);
+  EXPECT_EQ(tray_.icon().cacheKey(), RegistrationMark::tray(false, false).cacheKey());
+  EXPECT_EQ(tray_.toolTip().split('\n').size(), 2);
 }
 
 TEST_F(ExporterAppTest, openAtLoginWritesTheAutostartEntry) {
-  ExporterApp app(exporter(), false, notifications_);
-  auto* toggle = find<QCheckBox>(app, "openAtLogin");
+  ExporterApp app(exporter(), tray_, false, notifications_);
+  auto* toggle = find<QCheckBox>("openAtLogin");
   EXPECT_FALSE(toggle->isChecked());
   toggle->click();
   EXPECT_TRUE(exporter().opensAtLogin());
@@ -365,8 +386,8 @@ TEST_F(ExporterAppTest, openAtLoginWritesTheAutostartEntry) {
 }
 
 TEST_F(ExporterAppTest, quitEndsTheEventLoopCleanly) {
-  ExporterApp app(exporter(), false, notifications_);
-  QTimer::singleShot(0, [&] { find<QPushButton>(app, "quit")->click(); });
+  ExporterApp app(exporter(), tray_, false, notifications_);
+  QTimer::singleShot(0, [&] { find<QPushButton>("quit")->click(); });
   EXPECT_EQ(QApplication::exec(), 0);
 }
 

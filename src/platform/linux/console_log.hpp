@@ -40,7 +40,6 @@ class ConsoleLog final : public LogSink {
   void hideProgress() { showsProgress_ = false; }
 
   Verbosity verbosity() const { return verbosity_; }
-  bool writesToJournal() const { return journal_; }
 
   // True when `journalStream` ("DEVICE:INODE") names the file open as `fd`.
   static bool isJournal(int fd, const char* journalStream);
