@@ -94,30 +94,24 @@ void InotifyChangeObserver::arm() {
                         .changes = {},
                         .reshapes = {package ? package->filename().string() : std::string()},
                         .anyPackage = anyPackage_});
-  if (!package) {
-    watchedDatabaseFolders_ = 0;
-    return;
-  }
+  if (!package) return;
   watchFolder(*package,
               {.descriptor = -1, .changes = {}, .reshapes = {"database"}, .anyPackage = false});
-  const int databases =
-      watchFolder(*package / "database", {.descriptor = -1,
-                                          .changes = withWriteAheadLogs({"Photos.sqlite"}),
-                                          .reshapes = {"search"},
-                                          .anyPackage = false}) +
-      watchFolder(*package / "database" / "search",
-                  {.descriptor = -1,
-                   .changes = withWriteAheadLogs({"psi.sqlite", "leo.sqlite"}),
-                   .reshapes = {},
-                   .anyPackage = false});
-  watchedDatabaseFolders_ = databases;
+  watchFolder(*package / "database", {.descriptor = -1,
+                                      .changes = withWriteAheadLogs({"Photos.sqlite"}),
+                                      .reshapes = {"search"},
+                                      .anyPackage = false});
+  watchFolder(*package / "database" / "search",
+              {.descriptor = -1,
+               .changes = withWriteAheadLogs({"psi.sqlite", "leo.sqlite"}),
+               .reshapes = {},
+               .anyPackage = false});
 }
 
-bool InotifyChangeObserver::watchFolder(const std::filesystem::path& folder, Watch watch) {
+void InotifyChangeObserver::watchFolder(const std::filesystem::path& folder, Watch watch) {
   watch.descriptor = inotify_add_watch(inotifyFd_.get(), folder.c_str(), kEventMask);
-  if (watch.descriptor < 0) return false;
+  if (watch.descriptor < 0) return;  // a folder that is not there yet: its parent is watched
   watches_.push_back(std::move(watch));
-  return true;
 }
 
 // Waits for the first event of a burst, then for the burst's end, reports, and

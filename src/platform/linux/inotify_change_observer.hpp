@@ -15,7 +15,6 @@
 // counts as a change.
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -57,9 +56,6 @@ class InotifyChangeObserver {
   // Any thread. Observers are kept until the watcher goes away.
   void add(std::shared_ptr<ChangeObserver> observer);
 
-  // How many of the package's two database folders are watched now.
-  int watchedFolders() const { return watchedDatabaseFolders_.load(); }
-
  private:
   struct Watch {
     int descriptor;
@@ -73,7 +69,7 @@ class InotifyChangeObserver {
                         std::chrono::milliseconds quiet, std::chrono::milliseconds longest);
 
   void arm();
-  bool watchFolder(const std::filesystem::path& folder, Watch watch);
+  void watchFolder(const std::filesystem::path& folder, Watch watch);
   void loop();
   Outcome readEvents();
   Outcome outcomeOf(const ::inotify_event& event) const;
@@ -87,7 +83,6 @@ class InotifyChangeObserver {
   UniqueFd inotifyFd_;  // replaced only on the watcher's thread once it runs
   UniqueFd stopFd_;
   std::vector<Watch> watches_;
-  std::atomic<int> watchedDatabaseFolders_ = 0;
   std::mutex mutex_;
   std::vector<std::shared_ptr<ChangeObserver>> observers_;
   std::thread thread_;
