@@ -88,6 +88,19 @@ std::optional<LibraryDatabase> LibraryView::openInReadTransaction(const fs::path
   return database;
 }
 
+std::vector<fs::path> LibraryView::unopened() const {
+  std::vector<fs::path> files;
+  std::size_t next = 0;
+  for (const auto& [database, path] :
+       {std::pair(&search_, kSearchPath), std::pair(&photos_, kPhotosPath),
+        std::pair(&leo_, kLeoPath)}) {
+    const auto& main = identity_[next];
+    next += 2;
+    if (main.exists && !*database) files.push_back(package_ / path);
+  }
+  return files;
+}
+
 fs::path LibraryView::packagePathOf(const fs::path& file) const {
   for (const char* database : {kPhotosPath, kSearchPath, kLeoPath}) {
     if (fs::path(database).filename() == file.filename()) return package_ / database;

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 #include "metadata/library_database.hpp"
 #include "metadata/library_schema.hpp"
@@ -35,6 +36,8 @@ class LibraryView {
   // What Photos.sqlite names differently when it is an older library.
   const LibrarySchema& schema() const noexcept { return schema_; }
   bool opensNothing() const noexcept { return !photos_ && !search_ && !leo_; }
+  // The package's databases that are there but did not open, each read as absent.
+  std::vector<std::filesystem::path> unopened() const;
 
   // The package's own path of a database file read, which may be a private
   // snapshot copy of it: what a person who reads a failure can look at.

@@ -140,6 +140,10 @@ void MetadataStore::openLibrary() {
   // temporary folder, which is often memory.
   SnapshotFolder::removeAbandoned();
   view_ = LibraryView::open(*package);
+  for (const auto& file : view_->unopened()) {
+    options_.log.write(LogLevel::warning,
+                       file.string() + " is there but can't be opened; it is read as absent.");
+  }
   needsFullDiskAccess_ = view_->opensNothing();
   failure_ =
       needsFullDiskAccess_ ? std::optional<std::string>(kFullDiskAccessFailure) : std::nullopt;
@@ -317,10 +321,11 @@ std::unordered_map<std::string, std::string> MetadataStore::readSearchTerms() {
     std::optional<std::unordered_map<std::string, std::string>> terms;
     try {
       terms = searchIndex_->takeTerms();
-    } catch (const SqliteError&) {
+    } catch (const SqliteError& error) {
       // A psi.sqlite that can't be read gives way to leo.sqlite, as
       // SearchTerms::read does; the thread was given psi.sqlite alone.
       if (!leoOnWorker_ || !view_->leo()) throw;
+      searchIndexPassedOver()(error);
       searchIndex_.reset();
       return SearchTerms::read(nullptr, view_->leo());
     }
@@ -328,7 +333,7 @@ std::unordered_map<std::string, std::string> MetadataStore::readSearchTerms() {
     if (terms) return std::move(*terms);
   }
   settleSearchIndex();
-  return SearchTerms::read(view_->search(), view_->leo());
+  return SearchTerms::read(view_->search(), view_->leo(), searchIndexPassedOver());
 }
 
 std::unordered_map<std::string, AssetMetadata> MetadataStore::panels() {
@@ -378,6 +383,16 @@ void MetadataStore::prefetchSearchIndex() {
 
 void MetadataStore::settleSearchIndex() {
   if (searchIndex_) searchIndex_->wait();
+}
+
+// The search index that can't be read is no failure of the run, as
+// leo.sqlite stands in for it, but someone should learn why.
+SearchTerms::PassedOver MetadataStore::searchIndexPassedOver() const {
+  return [this](const SqliteError& error) {
+    options_.log.write(LogLevel::warning,
+                       "The search terms come from leo.sqlite, as psi.sqlite can't be read: " +
+                           std::string(retold(error).what()));
+  };
 }
 
 SqliteError MetadataStore::retold(const SqliteError& error) const {

@@ -21,12 +21,14 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "base/log_sink.hpp"
 #include "base/phase_timer.hpp"
 #include "metadata/image_asset_listing.hpp"
 #include "metadata/library_schema.hpp"
 #include "metadata/library_store.hpp"
 #include "metadata/library_view.hpp"
 #include "metadata/search_index_prefetch.hpp"
+#include "metadata/search_terms.hpp"
 #include "sqlite/sqlite_error.hpp"
 
 namespace lumenfolio {
@@ -40,6 +42,8 @@ struct MetadataStoreOptions {
   // Told of the store's phases: "locate and open", "features", "measures",
   // "terms" and "panels", each as long as its operation took.
   PhaseSink phases = {};
+  // Told, as a warning, of a psi.sqlite passed over for leo.sqlite.
+  LogSink& log = LogSink::discard();
 };
 
 class MetadataStore final : public LibraryStore {
@@ -105,6 +109,7 @@ class MetadataStore final : public LibraryStore {
     }
   }
   SqliteError retold(const SqliteError& error) const;
+  SearchTerms::PassedOver searchIndexPassedOver() const;
   template <typename Read>
   auto timed(std::string_view phase, Read read);
   std::unordered_map<std::string, Features> readFeatures();

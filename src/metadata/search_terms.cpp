@@ -174,15 +174,17 @@ std::unordered_map<std::uint32_t, Lexeme> leoLexemes(const SqliteDatabase& leo,
 }  // namespace
 
 std::unordered_map<std::string, std::string> SearchTerms::read(const SqliteDatabase* psi,
-                                                               const SqliteDatabase* leo) {
+                                                               const SqliteDatabase* leo,
+                                                               const PassedOver& passedOver) {
   const bool hasLeo = leo != nullptr && *leo;
   if (psi != nullptr && *psi) {
     try {
       return psiTerms(*psi);
-    } catch (const SqliteError&) {
+    } catch (const SqliteError& error) {
       // A psi.sqlite that opens but whose tables can't be read is as good as
       // absent: leo.sqlite stands in for it when there is one.
       if (!hasLeo) throw;
+      if (passedOver) passedOver(error);
     }
   }
   if (hasLeo) return leoTerms(*leo);

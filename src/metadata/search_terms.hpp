@@ -3,18 +3,24 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 
 #include "sqlite/sqlite_database.hpp"
+#include "sqlite/sqlite_error.hpp"
 
 namespace lumenfolio {
 
 class SearchTerms {
  public:
+  // Told why psi.sqlite, which opened, was passed over for leo.sqlite.
+  using PassedOver = std::function<void(const SqliteError&)>;
+
   // Either connection may be absent (null). Keys are upper-case UUID texts.
   static std::unordered_map<std::string, std::string> read(const SqliteDatabase* psi,
-                                                           const SqliteDatabase* leo);
+                                                           const SqliteDatabase* leo,
+                                                           const PassedOver& passedOver = {});
 
   static std::unordered_map<std::string, std::string> psiTerms(const SqliteDatabase& psi);
   static std::unordered_map<std::string, std::string> leoTerms(const SqliteDatabase& leo);

@@ -111,6 +111,10 @@ class HeadlessReadError : public ::testing::Test {
     const auto package = filesOf(library_);
     const auto result = exportNow();
     ASSERT_EQ(result.exitCode, 0) << describe(result);
+    // Read as absent, but not without a word.
+    const auto psi = (library_ / "database/search/psi.sqlite").string();
+    EXPECT_NE(result.err.find("warning: "), std::string::npos) << describe(result);
+    EXPECT_NE(result.err.find(psi), std::string::npos) << describe(result);
     EXPECT_EQ(filesOf(library_), package);
     const auto expected = readSharedFile(sharedFileIn(reference)).features;
     const auto got = readSharedFile(sharedFileIn(shared_)).features;
