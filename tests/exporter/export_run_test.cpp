@@ -16,7 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using Statuses = std::vector<std::optional<std::string>>;
 using namespace texts;
 
 // Every test drives runs by hand; the start-up export is not part of them.

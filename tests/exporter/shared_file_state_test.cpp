@@ -20,7 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using Statuses = std::vector<std::optional<std::string>>;
 using namespace texts;
 
 class SharedFileState : public TwoAssetExport {

@@ -69,6 +69,9 @@ class ExporterHarness {
   std::filesystem::path lastDestination;
 };
 
+// The statuses an exporter showed, in order; nullopt where it showed none.
+using Statuses = std::vector<std::optional<std::string>>;
+
 // Follows an exporter's announcements: every status it shows after the
 // recorder was made, in order, and every change of isWorking.
 class StateRecorder {
@@ -78,7 +81,7 @@ class StateRecorder {
   StateRecorder(const StateRecorder&) = delete;
   StateRecorder& operator=(const StateRecorder&) = delete;
 
-  std::vector<std::optional<std::string>> statuses;
+  Statuses statuses;
   std::vector<bool> working;
   int announcements = 0;
 
