@@ -1,7 +1,6 @@
 #include "platform/qt/settings_preferences.hpp"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <QByteArray>
 #include <QFile>
@@ -13,6 +12,8 @@
 #include <cerrno>
 #include <cstring>
 #include <type_traits>
+
+#include "base/unique_fd.hpp"
 
 namespace lumenfolio {
 
@@ -117,9 +118,8 @@ std::string whyNotSaved(const std::filesystem::path& file, QSettings::Status sta
   std::error_code error;
   if (std::filesystem::is_directory(file, error)) return std::strerror(EISDIR);
   const auto folder = file.parent_path();
-  const int probe = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-  if (probe < 0 && errno != EOPNOTSUPP && errno != EISDIR) return std::strerror(errno);
-  if (probe >= 0) ::close(probe);
+  const UniqueFd probe(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+  if (!probe && errno != EOPNOTSUPP && errno != EISDIR) return std::strerror(errno);
   return status == QSettings::FormatError ? "the file could not be written in its format"
                                           : "the file could not be written";
 }
