@@ -1,16 +1,12 @@
 #include "metadata/library_view.hpp"
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <memory>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
-
-#include "base/unique_fd.hpp"
 
 namespace lumenfolio {
 namespace fs = std::filesystem;
@@ -24,18 +20,15 @@ using FileKey = LibraryDatabase::FileKey;
 
 // The files this process holds open, or nothing when the system won't tell.
 std::optional<std::vector<FileKey>> openFiles() {
-  const UniqueFd folder(::open("/proc/self/fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!folder) return std::nullopt;
-  std::unique_ptr<DIR, decltype(&::closedir)> listing(::fdopendir(::dup(folder.get())),
-                                                      &::closedir);
-  if (!listing) return std::nullopt;
+  std::error_code error;
+  fs::directory_iterator entry("/proc/self/fd", error);
   std::vector<FileKey> files;
-  while (const auto* entry = ::readdir(listing.get())) {
+  for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
     struct stat status {};
-    if (entry->d_name[0] == '.' || ::fstatat(folder.get(), entry->d_name, &status, 0) != 0)
-      continue;
-    files.push_back({status.st_dev, status.st_ino});
+    if (::stat(entry->path().c_str(), &status) == 0)
+      files.push_back({status.st_dev, status.st_ino});
   }
+  if (error) return std::nullopt;
   return files;
 }
 
