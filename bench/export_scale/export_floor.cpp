@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "model/measure.hpp"
+#include "sync/sync_file.hpp"
 
 namespace {
 
@@ -57,18 +58,6 @@ constexpr const char* kImages =
     "SELECT ZUUID FROM ZASSET WHERE ZKIND = 0 AND ZTRASHEDSTATE = 0 AND ZHIDDEN = 0"
     " AND ZVISIBILITYSTATE = 0 ORDER BY Z_PK";
 constexpr const char* kCloudGUIDs = "SELECT ZUUID, ZCLOUDASSETGUID FROM ZASSET ORDER BY Z_PK";
-
-constexpr const char* kSchema =
-    "PRAGMA journal_mode=OFF;\n"
-    "CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT);\n"
-    "CREATE TABLE rating(assetID TEXT PRIMARY KEY, weight REAL, isRated INT,\n"
-    "                    judgements INT, updatedAt REAL);\n"
-    "CREATE TABLE feature(assetID TEXT PRIMARY KEY, sharpness REAL, exposure REAL,\n"
-    "                     faces INT, eyesClosed INT, smiles INT, screenshot INT,\n"
-    "                     measures BLOB, terms TEXT, panel TEXT);\n"
-    "CREATE TABLE print(assetID TEXT PRIMARY KEY, vector BLOB, takenAt REAL);\n"
-    "CREATE TABLE verdict(key TEXT PRIMARY KEY, resolvedAt REAL, wasRejected INT,\n"
-    "                     championID TEXT, challengerIndex INT);";
 
 struct Failure : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -218,17 +207,19 @@ void writeRows(const fs::path& output, const std::vector<Row>& rows) {
   {
     const Connection db(output, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                         "");
-    exec(db.db, kSchema);
+    exec(db.db, lumenfolio::SyncFile::kSchema);
     exec(db.db, "BEGIN");
     Statement meta(db.db, "INSERT OR REPLACE INTO meta VALUES(?,?)");
-    for (const auto& [key, value] : {std::pair{"schema", "6"}, std::pair{"minReader", "5"},
-                                     std::pair{"writtenAt", "0.0"}, std::pair{"device", "floor"}}) {
+    for (const auto& [key, value] :
+         {std::pair{"schema", lumenfolio::SyncFile::kSchemaVersion},
+          std::pair{"minReader", lumenfolio::SyncFile::kMinReaderVersion},
+          std::pair{"writtenAt", "0.0"}, std::pair{"device", "floor"}}) {
       sqlite3_bind_text(meta.handle, 1, key, -1, SQLITE_TRANSIENT);
       sqlite3_bind_text(meta.handle, 2, value, -1, SQLITE_TRANSIENT);
       meta.step();
       sqlite3_reset(meta.handle);
     }
-    Statement insert(db.db, "INSERT OR REPLACE INTO feature VALUES(?,?,?,?,?,?,?,?,?,?)");
+    Statement insert(db.db, lumenfolio::SyncFile::kInsertFeature);
     auto* s = insert.handle;
     for (const auto& row : rows) {
       sqlite3_bind_text(s, 1, row.assetID.c_str(), -1, SQLITE_TRANSIENT);

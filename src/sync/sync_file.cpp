@@ -31,31 +31,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Readers compare this text byte for byte, indentation included.
-constexpr const char* kSchema =
-    "PRAGMA journal_mode=OFF;\n"
-    "CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT);\n"
-    "CREATE TABLE rating(assetID TEXT PRIMARY KEY, weight REAL, isRated INT,\n"
-    "                    judgements INT, updatedAt REAL);\n"
-    "CREATE TABLE feature(assetID TEXT PRIMARY KEY, sharpness REAL, exposure REAL,\n"
-    "                     faces INT, eyesClosed INT, smiles INT, screenshot INT,\n"
-    "                     measures BLOB, terms TEXT, panel TEXT);\n"
-    "CREATE TABLE print(assetID TEXT PRIMARY KEY, vector BLOB, takenAt REAL);\n"
-    "CREATE TABLE verdict(key TEXT PRIMARY KEY, resolvedAt REAL, wasRejected INT,\n"
-    "                     championID TEXT, challengerIndex INT);";
-
 constexpr const char* kInsertMeta = "INSERT OR REPLACE INTO meta VALUES(?,?)";
 constexpr const char* kInsertRating = "INSERT OR REPLACE INTO rating VALUES(?,?,?,?,?)";
-constexpr const char* kInsertFeature = "INSERT OR REPLACE INTO feature VALUES(?,?,?,?,?,?,?,?,?,?)";
 constexpr const char* kInsertPrint = "INSERT OR REPLACE INTO print VALUES(?,?,?)";
 constexpr const char* kInsertVerdict = "INSERT OR REPLACE INTO verdict VALUES(?,?,?,?,?)";
 
 // The ".part" file exists already, made by this write alone; SQLite must open
 // that very file and never follow a link someone put in its place meanwhile.
 constexpr int kOpenFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW;
-
-constexpr const char* kSchemaVersion = "6";
-constexpr const char* kMinReaderVersion = "5";
 
 // Every SQLite failure after the open ends the write: a file built from a
 // failed step or commit (a full disk, say) must never replace a good one.
@@ -169,12 +152,12 @@ int stopRequested(void* stop) {
 
 void insertRecords(const SqliteDatabase& db, const SyncFile::Payload& payload) {
   Transaction transaction(db);
-  insertMeta(db, "schema", kSchemaVersion);
-  insertMeta(db, "minReader", kMinReaderVersion);
+  insertMeta(db, "schema", SyncFile::kSchemaVersion);
+  insertMeta(db, "minReader", SyncFile::kMinReaderVersion);
   insertMeta(db, "writtenAt", secondsText(payload.writtenAt));
   insertMeta(db, "device", payload.deviceName);
   insertAll(db, kInsertRating, payload.ratings);
-  insertAll(db, kInsertFeature, payload.features);
+  insertAll(db, SyncFile::kInsertFeature, payload.features);
   insertAll(db, kInsertPrint, payload.prints);
   insertAll(db, kInsertVerdict, payload.verdicts);
   transaction.commit();
@@ -186,7 +169,7 @@ void fill(const fs::path& location, const SyncFile::Payload& payload, const std:
   // A stop request interrupts the statement at hand; its failure ends the write.
   sqlite3_progress_handler(db.handle(), kStepsBetweenStopChecks, stopRequested,
                            const_cast<std::stop_token*>(&stop));
-  require(db.exec(kSchema) == SQLITE_OK);
+  require(db.exec(SyncFile::kSchema) == SQLITE_OK);
   try {
     insertRecords(db, payload);
   } catch (const SqliteError& error) {

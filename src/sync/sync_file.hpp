@@ -35,6 +35,25 @@ class SyncError : public std::runtime_error {
 
 class SyncFile {
  public:
+  // The script that makes a new shared file's tables; readers compare it
+  // byte for byte, indentation included.
+  static constexpr const char* kSchema =
+      "PRAGMA journal_mode=OFF;\n"
+      "CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT);\n"
+      "CREATE TABLE rating(assetID TEXT PRIMARY KEY, weight REAL, isRated INT,\n"
+      "                    judgements INT, updatedAt REAL);\n"
+      "CREATE TABLE feature(assetID TEXT PRIMARY KEY, sharpness REAL, exposure REAL,\n"
+      "                     faces INT, eyesClosed INT, smiles INT, screenshot INT,\n"
+      "                     measures BLOB, terms TEXT, panel TEXT);\n"
+      "CREATE TABLE print(assetID TEXT PRIMARY KEY, vector BLOB, takenAt REAL);\n"
+      "CREATE TABLE verdict(key TEXT PRIMARY KEY, resolvedAt REAL, wasRejected INT,\n"
+      "                     championID TEXT, challengerIndex INT);";
+  static constexpr const char* kInsertFeature =
+      "INSERT OR REPLACE INTO feature VALUES(?,?,?,?,?,?,?,?,?,?)";
+  // Stored in the meta table: this file's schema, and the oldest reader of it.
+  static constexpr const char* kSchemaVersion = "6";
+  static constexpr const char* kMinReaderVersion = "5";
+
   struct Rating {
     std::string assetID;
     double weight = 0;
