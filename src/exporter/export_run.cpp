@@ -4,6 +4,7 @@
 #include <exception>
 #include <utility>
 
+#include "base/failure.hpp"
 #include "base/file_stamp.hpp"
 #include "metadata/unicode_text.hpp"
 #include "sync/cloud_identity.hpp"
@@ -132,10 +133,8 @@ void Exporter::Run::onStore(std::function<void(Run&, LibraryStore&)> visit, void
       [run = this, visit] {
         try {
           visit(*run, run->deps().store);
-        } catch (const std::exception& error) {
-          run->readError_ = error.what();
         } catch (...) {
-          run->readError_ = "an unknown error";
+          run->readError_ = Failure::causeOf(std::current_exception());
         }
       },
       [self = shared_from_this(), next] {
@@ -425,7 +424,7 @@ std::optional<Exporter::Run::WriteError> Exporter::Run::writeSharedFile() const 
     return WriteError{error.what(), {}};
   } catch (...) {
     return WriteError{std::string(SyncError::description(SyncError::Code::cannotWrite)),
-                      "an unknown error"};
+                      Failure::causeOf(std::current_exception())};
   }
 }
 
