@@ -5,7 +5,6 @@
 #include "app/exit_status.hpp"
 #include "app/export_reporter.hpp"
 #include "app/exporter_runtime.hpp"
-#include "app/folder_wait.hpp"
 #include "app/headless_output.hpp"
 #include "app/status_printer.hpp"
 #include "app/stop_signals.hpp"
@@ -25,7 +24,6 @@ int watch(const HeadlessArguments& arguments, ConsoleLog& log) {
       {.libraryPackage = arguments.library, .runsStartUp = true, .stop = {}, .log = log});
   const StatusPrinter printer(runtime.exporter(), log);
   const ExportReporter reporter(runtime, log);
-  const FolderWait folderWait(runtime.exporter(), runtime.preferences(), queue, log);
   // The controller keeps its own reaction to changes to itself; this line is
   // for whoever reads the log and wonders whether a change was seen.
   runtime.photos().registerChangeObserver(std::make_shared<ExporterChangeObserver>([&] {

@@ -119,6 +119,7 @@ class Exporter : public std::enable_shared_from_this<Exporter> {
   void restoreLastExport();
   std::optional<std::string> resolveFolderName();
   void waitForFolder();
+  void lookForFolderLater();
   void folderMayBeBack();
   void queue(std::function<void()> done);
 

@@ -73,12 +73,23 @@ TEST_F(SharedFileState, aLongRunningExporterWaitsForTheFolderAndExportsOnceItIsB
   harness.queue.advance(600);
   EXPECT_EQ(harness.writes, 0);
   EXPECT_EQ(harness.queue.delayedCount(), 1U) << "one look at a time";
+  // A library change while the folder is away runs into the same wait.
+  harness.photos.reportChange();
+  harness.queue.advance(300);
+  EXPECT_EQ(harness.store.featureReads, 0) << "nothing is read for a folder that is away";
+  EXPECT_EQ(harness.queue.delayedCount(), 1U) << "still one look at a time";
+  EXPECT_EQ(harness.log.at(lumenfolio::LogLevel::info),
+            std::vector<std::string>{"Waiting for the shared folder " + folder.string() +
+                                     " to be there."})
+      << "said once per wait, not at every look";
 
   bringFolderBack();
-  harness.queue.advance(30);
+  harness.queue.advance(10);
   EXPECT_EQ(harness.writes, 1);
   EXPECT_EQ(exporter->status(), std::nullopt);
   EXPECT_EQ(harness.queue.delayedCount(), 0U) << "no more looks once it is back";
+  harness.queue.advance(600);
+  EXPECT_EQ(harness.writes, 1) << "a folder that comes back gives one export";
 }
 
 TEST_F(SharedFileState, aOneOffExportDoesNotWaitForTheFolder) {
