@@ -18,9 +18,11 @@ ExporterRuntime::ExporterRuntime(MainQueue& mainQueue, DesktopServices& desktop,
       preferences_(userPreferences()),
       photos_(std::make_unique<LibraryPhotoPlatform>(picturesFolder_, libraryOption_)),
       // The platform lists the assets a run's store read in that run's transaction.
+      // A stop ends a long read of the library too, not only the write.
       store_(std::make_unique<MetadataStore>(
           picturesFolder_, libraryOption_, XdgLocations::home(), photos_->listingSink(),
-          MetadataStore::Options{.phases = options.phases, .log = options.log})),
+          MetadataStore::Options{
+              .phases = options.phases, .log = options.log, .stop = stop_.get_token()})),
       storeWorker_(std::make_unique<WorkerThread>(mainQueue)),
       writeWorker_(std::make_unique<WorkerThread>(mainQueue)) {
   exporter_ = Exporter::create({

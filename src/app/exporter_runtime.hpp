@@ -35,9 +35,10 @@ class ExporterRuntime {
     std::optional<std::filesystem::path> libraryPackage;
     // False for a one-off export: no authorisation, observer or first export.
     bool runsStartUp = true;
-    // Requested to end the work in progress soon: a write of the shared file
-    // stops before its rename (leaving no ".part") and a wait for another
-    // process's write lock ends. The runtime requests it itself as it goes
+    // Requested to end the work in progress soon: a read of the library ends
+    // (the run ends as stopped, neither failed nor exported), a write of the
+    // shared file stops before its rename (leaving no ".part") and a wait for
+    // another process's write lock ends. The runtime requests it itself as it goes
     // away, so quitting never waits on another process.
     std::stop_source stop{};
     // Where the controller writes each failure with its cause.

@@ -7,6 +7,7 @@
 #include "base/failure.hpp"
 #include "base/file_stamp.hpp"
 #include "metadata/unicode_text.hpp"
+#include "sqlite/sqlite_error.hpp"
 #include "sync/cloud_identity.hpp"
 
 namespace lumenfolio {
@@ -127,18 +128,27 @@ void Exporter::runExport(std::function<void()> done) {
 //
 // A read that ends in an error (SQLite's, or any other) ends the run instead
 // of the next step: nothing escapes the worker's thread, and rows read so far
-// are never taken for all of them.
+// are never taken for all of them. A read interrupted on request (the process
+// is being stopped) ends it too, but as stopped: no failure, no export.
 void Exporter::Run::onStore(std::function<void(Run&, LibraryStore&)> visit, void (Run::*next)()) {
   deps().storeWorker.run(
       [run = this, visit] {
         try {
           visit(*run, run->deps().store);
+        } catch (const SqliteError& error) {
+          if (error.resultCode() == SQLITE_INTERRUPT) {
+            run->stopped_ = true;
+          } else {
+            run->readError_ = error.what();
+          }
         } catch (...) {
           run->readError_ = Failure::causeOf(std::current_exception());
         }
       },
       [self = shared_from_this(), next] {
-        if (self->readError_) {
+        if (self->stopped_) {
+          self->close();
+        } else if (self->readError_) {
           self->failReading();
         } else {
           ((*self).*next)();

@@ -80,6 +80,7 @@ class Exporter::Run : public std::enable_shared_from_this<Run> {
   bool needsFullDiskAccess_ = false;
   std::optional<std::string> failure_;
   std::optional<std::string> readError_;  // why a visit failed, with SQLite's message
+  bool stopped_ = false;                  // a visit was interrupted on request
   bool libraryUnchanged_ = true;
 
   int attempt_ = 1;  // of reading the library, counting the start-overs

@@ -56,6 +56,7 @@ class LibraryDatabase {
   };
 
   const SqliteDatabase& connection() const noexcept { return db_; }
+  SqliteDatabase& connection() noexcept { return db_; }
   Reading reading() const noexcept { return reading_; }
   // Whether `file` is the database, or its "-wal", that a snapshot copied.
   bool copied(const FileKey& file) const;

@@ -34,7 +34,7 @@ std::optional<std::vector<FileKey>> openFiles() {
 
 }  // namespace
 
-LibraryView LibraryView::open(fs::path package) {
+LibraryView LibraryView::open(fs::path package, std::stop_token stop) {
   LibraryView view;
   view.package_ = std::move(package);
   view.search_ = openInReadTransaction(view.package_ / kSearchPath);
@@ -46,6 +46,10 @@ LibraryView LibraryView::open(fs::path package) {
     if (view.photos_->connection().exec(kBeginReading) != SQLITE_OK) view.photos_.reset();
   }
   view.leo_ = openInReadTransaction(view.package_ / kLeoPath);
+  // Only now: an opening cut short would read as a database that can't be opened.
+  for (auto* database : {&view.photos_, &view.search_, &view.leo_}) {
+    if (*database) (*database)->connection().interruptWhen(stop);
+  }
   view.identity_ = identityOf(view.package_);
   view.readsOneVersion_ = view.readsWhatStandsThere();
   return view;

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <stop_token>
 #include <vector>
 
 #include "metadata/library_database.hpp"
@@ -25,8 +26,9 @@ class LibraryView {
   static constexpr const char* kSearchPath = "database/search/psi.sqlite";
   static constexpr const char* kLeoPath = "database/search/leo.sqlite";
 
-  // Takes the identity of the package's files, then opens what opens.
-  static LibraryView open(std::filesystem::path package);
+  // Takes the identity of the package's files, then opens what opens. Once
+  // `stop` is requested, every read of the view fails with SQLITE_INTERRUPT.
+  static LibraryView open(std::filesystem::path package, std::stop_token stop = {});
 
   const std::filesystem::path& package() const noexcept { return package_; }
   // Each connection, or nothing when that database did not open.

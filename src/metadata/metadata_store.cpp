@@ -139,7 +139,7 @@ void MetadataStore::openLibrary() {
   // Copies that killed runs could not remove would otherwise pile up in the
   // temporary folder, which is often memory.
   SnapshotFolder::removeAbandoned();
-  view_ = LibraryView::open(*package);
+  view_ = LibraryView::open(*package, options_.stop);
   for (const auto& file : view_->unopened()) {
     options_.log.write(LogLevel::warning,
                        file.string() + " is there but can't be opened; it is read as absent.");

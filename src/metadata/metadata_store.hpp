@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -44,6 +45,9 @@ struct MetadataStoreOptions {
   PhaseSink phases = {};
   // Told, as a warning, of a psi.sqlite passed over for leo.sqlite.
   LogSink& log = LogSink::discard();
+  // Once requested (the process is ending), a read in progress and every
+  // later one throws SqliteError with SQLITE_INTERRUPT.
+  std::stop_token stop = {};
 };
 
 class MetadataStore final : public LibraryStore {

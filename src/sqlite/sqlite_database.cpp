@@ -4,6 +4,18 @@
 
 namespace lumenfolio {
 
+namespace {
+
+// How many virtual machine instructions run between two looks at the stop
+// token: a look is one atomic load, and a thousand steps take microseconds.
+constexpr int kStepsPerStopCheck = 1000;
+
+int stopRequested(void* stop) {
+  return static_cast<const std::stop_token*>(stop)->stop_requested() ? 1 : 0;
+}
+
+}  // namespace
+
 SqliteDatabase SqliteDatabase::open(const std::string& filename, int flags, int* resultCode) {
   sqlite3* raw = nullptr;
   const int rc = sqlite3_open_v2(filename.c_str(), &raw, flags, nullptr);
@@ -24,6 +36,18 @@ SqliteDatabase SqliteDatabase::open(const std::string& filename, int flags, int*
 int SqliteDatabase::exec(const std::string& sql) const noexcept {
   if (!handle_) return SQLITE_MISUSE;
   return sqlite3_exec(handle_.get(), sql.c_str(), nullptr, nullptr, nullptr);
+}
+
+void SqliteDatabase::interruptWhen(std::stop_token stop) {
+  if (!handle_) return;
+  if (!stop.stop_possible()) {
+    sqlite3_progress_handler(handle_.get(), 0, nullptr, nullptr);
+    stop_.reset();
+    return;
+  }
+  auto watched = std::make_unique<std::stop_token>(std::move(stop));
+  sqlite3_progress_handler(handle_.get(), kStepsPerStopCheck, stopRequested, watched.get());
+  stop_ = std::move(watched);
 }
 
 int SqliteDatabase::close() noexcept {

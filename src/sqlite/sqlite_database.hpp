@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 
 #include "sqlite/sqlite_error.hpp"
@@ -26,6 +27,13 @@ class SqliteDatabase {
   // Runs one or more statements without a callback and returns SQLite's result code.
   int exec(const std::string& sql) const noexcept;
 
+  // From now on every statement of this connection fails with SQLITE_INTERRUPT
+  // (a step throws an SqliteError with that code) once `stop` is requested:
+  // a long scan ends within a few thousand steps of its virtual machine,
+  // checked on the thread that runs it, and so does every statement begun
+  // afterwards. An empty token takes the check away again.
+  void interruptWhen(std::stop_token stop);
+
   // Closes the connection now and returns what sqlite3_close answered.
   int close() noexcept;
 
@@ -37,6 +45,9 @@ class SqliteDatabase {
   struct Closer {
     void operator()(sqlite3* db) const noexcept { sqlite3_close(db); }
   };
+  // Where the progress handler looks; it must stay at one address while the
+  // object moves, and outlive the connection.
+  std::unique_ptr<std::stop_token> stop_;
   std::unique_ptr<sqlite3, Closer> handle_;
   // Read before the half-made connection is closed: afterwards nobody can ask.
   std::optional<SqliteError> openFailure_;

@@ -64,6 +64,27 @@ TEST_F(ExportLibraryConsistency, aReadThatEndsInAnErrorFailsTheRunAndKeepsTheGoo
                                      "is malformed)"});
 }
 
+TEST_F(ExportLibraryConsistency, aReadInterruptedOnRequestEndsTheRunAsStopped) {
+  harness.exportNow(*exporter);
+  ASSERT_EQ(harness.writes, 1);
+  const auto digest = stored(Exporter::kDigestKey);
+  const auto lastExport = exporter->lastExport();
+  harness.clock.advance(60);
+  harness.store.featureTable[kFirst].sharpness = 0.25;
+  harness.store.panelFailure = SqliteError("step", "/library/database/Photos.sqlite",
+                                           SQLITE_INTERRUPT, SQLITE_INTERRUPT, "interrupted");
+
+  EXPECT_TRUE(harness.exportNow(*exporter)) << "the run ends, and says so";
+  EXPECT_FALSE(exporter->isWorking());
+  EXPECT_EQ(exporter->failure(), std::nullopt) << "a stop is not a failure of the library";
+  EXPECT_NE(exporter->status(), kIncompleteRead);
+  EXPECT_TRUE(harness.log.at(LogLevel::error).empty());
+  EXPECT_EQ(harness.writes, 1) << "nor is it an export";
+  EXPECT_EQ(stored(Exporter::kDigestKey), digest);
+  EXPECT_EQ(exporter->lastExport(), lastExport);
+  EXPECT_EQ(harness.store.releases, 2) << "the library is let go as after any run";
+}
+
 TEST_F(ExportLibraryConsistency, aLibraryThatChangedUnderTheRunIsReadAgainFromTheStart) {
   harness.store.changesToReport = 1;
   harness.exportNow(*exporter);
