@@ -33,10 +33,6 @@ struct AssetMetadata {
   // for an empty record.
   std::string json() const;
 
-  // Reads a panel text back. Unknown keys are ignored; a value of the wrong
-  // type fails the decoding (nothing is returned).
-  static std::optional<AssetMetadata> decode(const std::string& json);
-
   // Memberwise; texts compare by canonical equivalence, doubles numerically.
   bool operator==(const AssetMetadata& other) const;
 
