@@ -60,10 +60,6 @@ class LibraryDatabase {
   Reading reading() const noexcept { return reading_; }
   // Whether `file` is the database, or its "-wal", that a snapshot copied.
   bool copied(const FileKey& file) const;
-  // The folder holding the private snapshot being read, if it came to that.
-  std::optional<std::filesystem::path> snapshotFolder() const {
-    return snapshot_ ? std::optional(snapshot_->path()) : std::nullopt;
-  }
 
  private:
   LibraryDatabase(SqliteDatabase db, Reading reading) noexcept;

@@ -1,6 +1,7 @@
 #include "metadata/library_database.hpp"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -28,6 +29,19 @@ int rowCount(const LibraryDatabase& database) {
   return count.step() ? count.columnInt(0) : -1;
 }
 
+// The private snapshot folder an open database reads from, found where
+// snapshots are made: the temporary directory, which each test points at a
+// folder of its own.
+std::optional<fs::path> privateSnapshot() {
+  std::optional<fs::path> found;
+  for (const auto& entry : fs::directory_iterator(fs::temp_directory_path())) {
+    if (!entry.path().filename().string().starts_with("lumenfolio-library-")) continue;
+    EXPECT_FALSE(found.has_value()) << "a second snapshot folder: " << entry.path();
+    found = entry.path();
+  }
+  return found;
+}
+
 // What opening and reading a database gave.
 struct ReadOutcome {
   int rows = -1;  // -1: it did not open
@@ -44,7 +58,7 @@ ReadOutcome readLeavingUnchanged(const fs::path& file, const fs::path& folder) {
     const auto database = LibraryDatabase::open(file);
     if (database) {
       outcome.rows = rowCount(*database);
-      outcome.snapshot = database->snapshotFolder();
+      outcome.snapshot = privateSnapshot();
       struct stat info {};
       if (outcome.snapshot && stat(outcome.snapshot->c_str(), &info) == 0) {
         outcome.snapshotMode = info.st_mode & 0777;
@@ -59,6 +73,12 @@ ReadOutcome readLeavingUnchanged(const fs::path& file, const fs::path& folder) {
 
 class LibraryDatabaseTest : public ::testing::Test {
  protected:
+  void SetUp() override {
+    fs::create_directories(scratch);
+    ASSERT_EQ(setenv("TMPDIR", scratch.c_str(), 1), 0);
+  }
+  void TearDown() override { unsetenv("TMPDIR"); }
+
   fs::path writeLibrary(Journal journal, const fs::path& relative = "database/Photos.sqlite") {
     const auto file = temp / relative;
     testing::writeDatabase(file, kSchema, kRows, journal);
@@ -66,6 +86,9 @@ class LibraryDatabaseTest : public ::testing::Test {
   }
 
   lumenfolio::testing::TempDir temp;
+  // Outside `temp`, whose contents the tests compare before and after.
+  lumenfolio::testing::TempDir scratchParent;
+  const fs::path scratch = scratchParent / "tmp";
 };
 
 // --- which files open -------------------------------------------------------
@@ -75,7 +98,7 @@ TEST_F(LibraryDatabaseTest, opensRollbackJournalDatabaseAndReadsIt) {
   const auto database = LibraryDatabase::open(file);
   ASSERT_TRUE(database.has_value());
   EXPECT_EQ(rowCount(*database), 3);
-  EXPECT_FALSE(database->snapshotFolder().has_value());
+  EXPECT_FALSE(privateSnapshot().has_value());
 }
 
 TEST_F(LibraryDatabaseTest, connectionRefusesWrites) {
@@ -256,8 +279,10 @@ TEST_F(LibraryDatabaseTest, walRowsAreMissingFromMainFileSoImmutableAloneWouldBe
 TEST_F(LibraryDatabaseTest, movedDatabaseKeepsSnapshotUntilTheLastOwnerGoes) {
   const auto file = writeLibrary(Journal::walWithoutShm);
   auto database = LibraryDatabase::open(file);
-  ASSERT_TRUE(database.has_value() && database->snapshotFolder().has_value());
-  const auto snapshot = *database->snapshotFolder();
+  ASSERT_TRUE(database.has_value());
+  const auto found = privateSnapshot();
+  ASSERT_TRUE(found.has_value());
+  const auto snapshot = *found;
 
   LibraryDatabase moved = std::move(*database);
   database.reset();
