@@ -31,12 +31,11 @@ bool hasFaceColumn(const SqliteDatabase& library, std::string_view column) {
   return compiles(library, "SELECT d." + std::string(column) + " FROM ZDETECTEDFACE d LIMIT 0");
 }
 
-LibrarySchema::AssetTable provideAssetTable(const SqliteDatabase& library) {
-  if (compiles(library, kAssetTableProbe)) return LibrarySchema::AssetTable::asset;
-  if (compiles(library, kGenericAssetTableProbe) && library.exec(kGenericAssetView) == SQLITE_OK) {
-    return LibrarySchema::AssetTable::genericAsset;
-  }
-  return LibrarySchema::AssetTable::missing;
+// Whether statements naming ZASSET compile now, the library's own table or
+// the view over the older one; with neither, none of them does.
+bool provideAssetTable(const SqliteDatabase& library) {
+  if (compiles(library, kAssetTableProbe)) return true;
+  return compiles(library, kGenericAssetTableProbe) && library.exec(kGenericAssetView) == SQLITE_OK;
 }
 
 std::string_view screenshotOf(const SqliteDatabase& library) {
@@ -56,8 +55,7 @@ std::string_view faceAssetOf(const SqliteDatabase& library) {
 
 LibrarySchema LibrarySchema::adapt(const SqliteDatabase& library) {
   LibrarySchema schema;
-  schema.assetTable_ = provideAssetTable(library);
-  if (schema.assetTable_ == AssetTable::missing) return schema;
+  if (!provideAssetTable(library)) return schema;
   schema.screenshot_ = screenshotOf(library);
   schema.faceAsset_ = faceAssetOf(library);
   return schema;

@@ -15,12 +15,6 @@ namespace lumenfolio {
 
 class LibrarySchema {
  public:
-  enum class AssetTable {
-    asset,         // ZASSET, whatever else the library holds
-    genericAsset,  // only ZGENERICASSET, read through a TEMP view named ZASSET
-    missing,       // neither: no statement naming ZASSET compiles
-  };
-
   static constexpr std::string_view kScreenshotColumn = "a.ZISDETECTEDSCREENSHOT";
   static constexpr std::string_view kScreenshotBySubtype =
       "CASE WHEN a.ZKINDSUBTYPE = 10 THEN 1 ELSE 0 END";
@@ -34,14 +28,12 @@ class LibrarySchema {
   // temp schema is kept in memory: nothing is written in or beside the package.
   static LibrarySchema adapt(const SqliteDatabase& library);
 
-  AssetTable assetTable() const noexcept { return assetTable_; }
   // What the analysis pass reads in place of the screenshot column.
   std::string_view screenshot() const noexcept { return screenshot_; }
   // The ZDETECTEDFACE column the face pass joins its asset on.
   std::string_view faceAsset() const noexcept { return faceAsset_; }
 
  private:
-  AssetTable assetTable_ = AssetTable::missing;
   std::string_view screenshot_ = kScreenshotColumn;
   std::string_view faceAsset_ = kFaceAssetColumn;
 };

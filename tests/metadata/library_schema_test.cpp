@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <tuple>
@@ -15,6 +16,7 @@
 #include "metadata/library_database.hpp"
 #include "metadata/metadata_store.hpp"
 #include "sample_library/sample_library.hpp"
+#include "sqlite/sqlite_statement.hpp"
 #include "support/temp_dir.hpp"
 
 namespace lumenfolio {
@@ -23,7 +25,13 @@ namespace {
 namespace fs = std::filesystem;
 using sample::SampleLibrary;
 using testing::Journal;
-using AssetTable = LibrarySchema::AssetTable;
+
+// Which table a statement naming ZASSET reads on a probed connection.
+enum class AssetTable {
+  asset,         // the library's own ZASSET
+  genericAsset,  // a TEMP view ZASSET (over ZGENERICASSET)
+  missing,       // none: a statement naming ZASSET doesn't compile
+};
 
 constexpr const char* kPhotosPath = "database/Photos.sqlite";
 
@@ -62,16 +70,32 @@ class LibrarySchemaTest : public ::testing::Test {
     testing::writeDatabase(package() / kPhotosPath, schema, rows, journal);
   }
 
-  // Probes a fresh read-only connection the way the readers open the library.
-  LibrarySchema probe() const {
-    const auto database = LibraryDatabase::open(package() / kPhotosPath);
-    if (!database) throw std::runtime_error("the fixture library does not open");
-    return LibrarySchema::adapt(database->connection());
+  // Probes a fresh read-only connection the way the readers open the library;
+  // the connection stays open for probedAssetTable().
+  LibrarySchema probe() {
+    probed_ = LibraryDatabase::open(package() / kPhotosPath);
+    if (!probed_) throw std::runtime_error("the fixture library does not open");
+    return LibrarySchema::adapt(probed_->connection());
+  }
+
+  // What the last probe left its connection reading as ZASSET.
+  AssetTable probedAssetTable() const {
+    const auto& connection = probed_->connection();
+    const auto compiles = [&](const char* sql) {
+      return static_cast<bool>(SqliteStatement(connection, sql));
+    };
+    if (!compiles("SELECT 1 FROM ZASSET")) return AssetTable::missing;
+    if (compiles("SELECT 1 FROM main.ZASSET")) return AssetTable::asset;
+    SqliteStatement view(
+        connection, "SELECT 1 FROM sqlite_temp_master WHERE type = 'view' AND name = 'ZASSET'");
+    if (!view.step()) throw std::runtime_error("ZASSET is neither the library's table nor a view");
+    return AssetTable::genericAsset;
   }
 
   MetadataStore store() const { return MetadataStore(pictures()); }
 
   lumenfolio::testing::TempDir temp;
+  std::optional<LibraryDatabase> probed_;
 };
 
 // One analysed screenshot with two faces, one analysed photo, one photo with a
@@ -104,7 +128,7 @@ TEST_F(LibrarySchemaTest, currentLibraryRunsTheStatementsAsTheyAre) {
   writePhotos(testing::kPhotosSchema,
               assetsWithFaces("ZASSET", ", ZISDETECTEDSCREENSHOT", ", 1", ", 0", "ZASSETFORFACE"));
   const auto schema = probe();
-  EXPECT_EQ(schema.assetTable(), AssetTable::asset);
+  EXPECT_EQ(probedAssetTable(), AssetTable::asset);
   EXPECT_EQ(MetadataStore::analysisStatement(schema),
             "SELECT a.ZUUID, m.ZBLURRINESSSCORE, m.ZEXPOSURESCORE, a.ZISDETECTEDSCREENSHOT\n"
             "FROM ZASSET a\n"
@@ -182,7 +206,7 @@ TEST_F(LibrarySchemaTest, withBothOlderColumnsEverythingIsRead) {
   writePhotos(withFacesOnAsset(withoutScreenshotColumn(testing::kPhotosSchema)),
               assetsWithFaces("ZASSET", ", ZKINDSUBTYPE", ", 10", ", 0", "ZASSET"));
   const auto schema = probe();
-  EXPECT_EQ(schema.assetTable(), AssetTable::asset);
+  EXPECT_EQ(probedAssetTable(), AssetTable::asset);
   EXPECT_EQ(schema.screenshot(), LibrarySchema::kScreenshotBySubtype);
   EXPECT_EQ(schema.faceAsset(), LibrarySchema::kOlderFaceAssetColumn);
   expectAllFeatures(store().features());
@@ -205,7 +229,8 @@ TEST_F(LibrarySchemaTest, onlyTheGenericAssetTableIsReadForEveryStatement) {
       assetsWithFaces("ZGENERICASSET", ", ZISDETECTEDSCREENSHOT", ", 1", ", 0", "ZASSETFORFACE") +
           "UPDATE ZGENERICASSET SET ZFAVORITE = 1 WHERE Z_PK = 2;\n"
           "INSERT INTO ZEXTENDEDATTRIBUTES (ZASSET, ZCAMERAMODEL) VALUES (2, 'Camera');");
-  EXPECT_EQ(probe().assetTable(), AssetTable::genericAsset);
+  probe();
+  EXPECT_EQ(probedAssetTable(), AssetTable::genericAsset);
   auto reader = store();
   expectAllFeatures(reader.features());
   const auto measures = reader.measures();
@@ -229,7 +254,8 @@ TEST_F(LibrarySchemaTest, withBothAssetTablesTheAssetTableIsRead) {
       "INSERT INTO ZGENERICASSET (Z_PK, ZUUID, ZISDETECTEDSCREENSHOT) "
       "VALUES (1, 'GENERIC', 0);\n"
       "INSERT INTO ZMEDIAANALYSISASSETATTRIBUTES (ZASSET, ZBLURRINESSSCORE) VALUES (1, 0.5);");
-  EXPECT_EQ(probe().assetTable(), AssetTable::asset);
+  probe();
+  EXPECT_EQ(probedAssetTable(), AssetTable::asset);
   const auto features = store().features();
   ASSERT_EQ(features.size(), 1u);
   EXPECT_EQ(features.at("ASSET"), (AssetFeatures{0.5, 0, 0, 0, 0, true}));
@@ -239,7 +265,8 @@ TEST_F(LibrarySchemaTest, withNeitherAssetTableNothingIsReadAndNothingFails) {
   writePhotos(
       "CREATE TABLE ZMEDIAANALYSISASSETATTRIBUTES (ZASSET INTEGER, ZBLURRINESSSCORE FLOAT);",
       "INSERT INTO ZMEDIAANALYSISASSETATTRIBUTES VALUES (1, 0.5);");
-  EXPECT_EQ(probe().assetTable(), AssetTable::missing);
+  probe();
+  EXPECT_EQ(probedAssetTable(), AssetTable::missing);
   auto reader = store();
   EXPECT_TRUE(reader.features().empty());
   EXPECT_TRUE(reader.measures().empty());
