@@ -166,11 +166,6 @@ bool MetadataStore::libraryUnchanged() {
   return !view_ || view_->isUnchanged();
 }
 
-std::optional<fs::path> MetadataStore::readPackage() const {
-  if (!view_) return std::nullopt;
-  return view_->package();
-}
-
 std::optional<fs::path> MetadataStore::locateLibrary() const {
   if (!libraryPackage_) return libraryURL(picturesFolder_);
   std::error_code error;

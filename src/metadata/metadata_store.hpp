@@ -89,8 +89,6 @@ class MetadataStore final : public LibraryStore {
   bool currentNeedsFullDiskAccess() override;
   void release() override;
   bool libraryUnchanged() override;
-  // The package this run reads, once an operation has located it.
-  std::optional<std::filesystem::path> readPackage() const;
 
   // "Photos Library.photoslibrary" in the folder, else the first entry of the
   // unsorted listing whose extension is exactly "photoslibrary".
