@@ -21,7 +21,8 @@ class DesktopServices {
                                                             const std::string& message) = 0;
 
   virtual bool loginItemEnabled() = 0;
-  // Failures are the service's own business: the flag simply reads back as it is.
+  // Throw a Failure (what, where, why) when the item cannot be written or
+  // removed; the flag then simply reads back as it is.
   virtual void registerLoginItem() = 0;
   virtual void unregisterLoginItem() = 0;
 
@@ -33,8 +34,8 @@ class DesktopServices {
 
   virtual std::filesystem::path homeDirectory() = 0;
 
-  // A property-list dictionary with text keys, or nothing when the file cannot
-  // be read as one.
+  // A property-list dictionary with text keys, or nothing when there is no
+  // file; throws a Failure (the path, why) when it cannot be read as one.
   virtual std::optional<std::map<std::string, PreferenceValue>> readPropertyList(
       const std::filesystem::path& file) = 0;
 };

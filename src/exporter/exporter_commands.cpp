@@ -35,10 +35,17 @@ bool Exporter::opensAtLogin() const {
 }
 
 void Exporter::setOpensAtLogin(bool enabled) {
-  if (enabled) {
-    deps_.desktop.registerLoginItem();
-  } else {
-    deps_.desktop.unregisterLoginItem();
+  try {
+    if (enabled) {
+      deps_.desktop.registerLoginItem();
+    } else {
+      deps_.desktop.unregisterLoginItem();
+    }
+  } catch (const std::exception& error) {
+    // The menu shows the flag as it reads back; the cause is for the log.
+    deps_.log.write(LogLevel::warning, std::string(enabled ? "Couldn't open at login: "
+                                                           : "Couldn't stop opening at login: ") +
+                                           error.what());
   }
   // The flag is read from the service, so this is its only change notice.
   changed();

@@ -1,3 +1,7 @@
+#include <exception>
+#include <map>
+#include <optional>
+#include <string>
 #include <system_error>
 
 #include "exporter/exporter.hpp"
@@ -22,7 +26,15 @@ void Exporter::recoverSettingsMovedIntoBrowserContainer() {
   if (preferences.value(std::string(SyncFolder::kFolderBookmarkKey))) return;
   if (preferences.value(std::string(SyncFolder::kDeviceIDKey))) return;
   const auto file = oldPreferencesFile(deps_.desktop.homeDirectory());
-  const auto old = deps_.desktop.readPropertyList(file);
+  std::optional<std::map<std::string, PreferenceValue>> old;
+  try {
+    old = deps_.desktop.readPropertyList(file);
+  } catch (const std::exception& error) {
+    // The file is kept: nothing was taken from it.
+    deps_.log.write(LogLevel::warning,
+                    std::string("Couldn't read the settings of an older version: ") + error.what());
+    return;
+  }
   if (!old) return;
   try {
     for (const auto& [name, value] : *old) preferences.setValue(name, value);

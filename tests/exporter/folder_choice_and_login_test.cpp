@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "support/exporter_harness.hpp"
 #include "support/exporter_texts.hpp"
@@ -176,6 +177,25 @@ TEST_F(LoginItem, everyWriteIsAnnouncedEvenWhenNothingChanges) {
   EXPECT_EQ(harness.desktop.registrations, 1);
   EXPECT_EQ(recorder.announcements, 4);
   EXPECT_FALSE(exporter->opensAtLogin());
+}
+
+TEST_F(LoginItem, aFailedWriteIsLoggedWithItsCauseAndStillAnnounced) {
+  harness.desktop.loginItemFailure =
+      lumenfolio::Failure("remove", "/config/autostart/x.desktop", "Directory not empty");
+  harness.desktop.loginItem = LoginItemStatus::enabled;
+  StateRecorder recorder(*exporter);
+  exporter->setOpensAtLogin(false);
+  EXPECT_TRUE(exporter->opensAtLogin()) << "the flag reads back as it is";
+  harness.desktop.loginItem = LoginItemStatus::notRegistered;
+  exporter->setOpensAtLogin(true);
+  EXPECT_FALSE(exporter->opensAtLogin());
+  EXPECT_EQ(recorder.announcements, 2);
+  EXPECT_EQ(
+      harness.log.at(LogLevel::warning),
+      (std::vector<std::string>{
+          "Couldn't stop opening at login: remove /config/autostart/x.desktop: Directory not "
+          "empty",
+          "Couldn't open at login: remove /config/autostart/x.desktop: Directory not empty"}));
 }
 
 TEST_F(LoginItem, aRemovedObserverHearsNothing) {

@@ -118,13 +118,16 @@ TEST_F(SettingsRecovery, theCopiedDeviceIdentifierNamesTheSharedFile) {
   EXPECT_TRUE(fs::exists(oldFolder / "pixdeck-Old-Mac-features.pdsync"));
 }
 
-TEST_F(SettingsRecovery, anUnreadableFileIsLeftInPlaceAndNothingChanges) {
-  harness.desktop.propertyList = std::nullopt;
+TEST_F(SettingsRecovery, anUnreadableFileIsLeftInPlaceAndNothingChangesButTheLogSaysWhy) {
+  harness.desktop.propertyListFailure = lumenfolio::Failure("read", oldFile, "not a property list");
   const auto exporter = start();
 
   EXPECT_TRUE(harness.preferences.values.empty());
   EXPECT_FALSE(exporter->lastExport().has_value());
   EXPECT_TRUE(fs::exists(oldFile));
+  EXPECT_EQ(harness.log.at(lumenfolio::LogLevel::warning),
+            std::vector<std::string>{"Couldn't read the settings of an older version: read " +
+                                     oldFile.string() + ": not a property list"});
 }
 
 TEST_F(SettingsRecovery, noOldFileChangesNothing) {

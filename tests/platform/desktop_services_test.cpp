@@ -5,13 +5,16 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QTimer>
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <system_error>
 
+#include "base/failure.hpp"
 #include "base/xdg_locations.hpp"
 #include "platform/linux/headless_desktop_services.hpp"
 #include "platform/linux/host_name.hpp"
@@ -167,7 +170,7 @@ TEST_F(XdgLoginItemTest, livesInTheAutostartFolderOfTheConfigurationHome) {
 TEST_F(XdgLoginItemTest, registeringWritesAnEntryThatStartsTheRunningBinary) {
   const XdgLoginItem item;
   EXPECT_FALSE(item.enabled());
-  EXPECT_TRUE(item.registerItem());
+  EXPECT_NO_THROW(item.registerItem());
   EXPECT_TRUE(item.enabled());
   const std::string text = readFile(entry());
   const auto executable = std::filesystem::read_symlink("/proc/self/exe");
@@ -182,7 +185,7 @@ TEST_F(XdgLoginItemTest, registeringWritesAnEntryThatStartsTheRunningBinary) {
 
 TEST_F(XdgLoginItemTest, quotesAnExecutablePathWithSpecialCharacters) {
   const XdgLoginItem item(entry(), "/opt/my apps/100%/\"odd\" $name\\bin");
-  EXPECT_TRUE(item.registerItem());
+  EXPECT_NO_THROW(item.registerItem());
   EXPECT_NE(
       readFile(entry()).find("Exec=\"/opt/my apps/100%%/\\\\\"odd\\\\\" \\\\$name\\\\\\\\bin\"\n"),
       std::string::npos)
@@ -195,7 +198,7 @@ TEST_F(XdgLoginItemTest, quotesAnExecutablePathWithSpecialCharacters) {
 
 TEST_F(XdgLoginItemTest, theEntryWrittenPassesTheDesktopEntryValidator) {
   for (const char* executable : {"/usr/bin/lumenfolio-exporter", "/opt/my apps/100%/$x\\bin"}) {
-    ASSERT_TRUE(XdgLoginItem(entry(), executable).registerItem());
+    ASSERT_NO_THROW(XdgLoginItem(entry(), executable).registerItem());
     const std::string command = "desktop-file-validate '" + entry().string() + "' 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0) << readFile(entry());
   }
@@ -203,11 +206,11 @@ TEST_F(XdgLoginItemTest, theEntryWrittenPassesTheDesktopEntryValidator) {
 
 TEST_F(XdgLoginItemTest, unregisteringRemovesTheEntry) {
   const XdgLoginItem item;
-  ASSERT_TRUE(item.registerItem());
-  EXPECT_TRUE(item.unregisterItem());
+  ASSERT_NO_THROW(item.registerItem());
+  EXPECT_NO_THROW(item.unregisterItem());
   EXPECT_FALSE(std::filesystem::exists(entry()));
   EXPECT_FALSE(item.enabled());
-  EXPECT_TRUE(item.unregisterItem()) << "nothing to remove is no failure";
+  EXPECT_NO_THROW(item.unregisterItem()) << "nothing to remove is no failure";
 }
 
 TEST_F(XdgLoginItemTest, anEntryTheDesktopSkipsReadsAsOff) {
@@ -222,15 +225,39 @@ TEST_F(XdgLoginItemTest, anEntryTheDesktopSkipsReadsAsOff) {
   EXPECT_TRUE(item.enabled());
   writeFile(entry(), "[Desktop Entry]\nExec=x\n[Desktop Action quit]\nHidden=true\n");
   EXPECT_TRUE(item.enabled()) << "only the main group counts";
-  ASSERT_TRUE(item.registerItem());
+  ASSERT_NO_THROW(item.registerItem());
   EXPECT_TRUE(item.enabled()) << "registering again turns a hidden entry back on";
 }
 
-TEST_F(XdgLoginItemTest, anUnwritableAutostartFolderFailsQuietly) {
+TEST_F(XdgLoginItemTest, anUnwritableAutostartFolderFailsWithItsCause) {
   writeFile(config() / "autostart", "a file where the folder should be");
   const XdgLoginItem item;
-  EXPECT_FALSE(item.registerItem());
+  try {
+    item.registerItem();
+    ADD_FAILURE() << "registered in a folder that is a file";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.path(), config() / "autostart");
+    EXPECT_FALSE(failure.cause().empty());
+    EXPECT_NE(std::string(failure.what()).find((config() / "autostart").string()),
+              std::string::npos);
+  }
   EXPECT_FALSE(item.enabled());
+  EXPECT_EQ(readFile(config() / "autostart"), "a file where the folder should be");
+}
+
+TEST_F(XdgLoginItemTest, anEntryThatCannotBeRemovedFailsWithItsCause) {
+  // A folder with something in it where the entry should be: remove() refuses.
+  writeFile(entry() / "inside", "x");
+  const XdgLoginItem item;
+  try {
+    item.unregisterItem();
+    ADD_FAILURE() << "a folder with contents was removed as the entry";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.operation(), "remove");
+    EXPECT_EQ(failure.path(), entry());
+    EXPECT_EQ(failure.cause(), std::generic_category().message(ENOTEMPTY));
+  }
+  EXPECT_TRUE(std::filesystem::exists(entry() / "inside"));
 }
 
 // ---- HeadlessDesktopServices and LinuxDesktopServices
@@ -281,6 +308,8 @@ TEST_F(DesktopServicesTest, headlessServicesReadPropertyLists) {
   EXPECT_EQ(values->at("sync.deviceID"), PreferenceValue(std::string("0badcafe")));
   EXPECT_EQ(values->at("exporter.lastCount"), PreferenceValue(std::int64_t{12}));
   EXPECT_FALSE(desktop.readPropertyList(temp / "missing.plist"));
+  writeFile(temp / "garbage.plist", "not a property list");
+  EXPECT_THROW(desktop.readPropertyList(temp / "garbage.plist"), Failure);
 }
 
 TEST_F(DesktopServicesTest, permissionsAreFixedInTheFolderHoldingTheLibrary) {

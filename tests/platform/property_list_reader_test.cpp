@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 #include <plist/plist.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 
+#include "base/failure.hpp"
 #include "support/temp_dir.hpp"
 
 namespace lumenfolio {
@@ -41,6 +45,16 @@ class PropertyListReaderTest : public ::testing::Test {
     plist_t inner = plist_new_dict();
     plist_dict_set_item(inner, "innerKey", plist_new_string("inner value"));
     plist_dict_set_item(root, "nested", inner);
+  }
+
+  // What read() said of `file` as it failed; empty when it did not fail.
+  static std::string failureOf(const std::filesystem::path& file) {
+    try {
+      PropertyListReader::read(file);
+    } catch (const Failure& failure) {
+      return failure.what();
+    }
+    return {};
   }
 
   std::filesystem::path writeBinary(plist_t node) {
@@ -142,29 +156,47 @@ TEST_F(PropertyListReaderTest, anEmptyDictionaryGivesNoValues) {
   EXPECT_TRUE(values->empty());
 }
 
-TEST_F(PropertyListReaderTest, aTopLevelOtherThanADictionaryGivesNothing) {
+TEST_F(PropertyListReaderTest, aTopLevelOtherThanADictionaryFailsWithItsCause) {
   root = plist_new_array();
   plist_array_append_item(root, plist_new_string("sync.deviceID"));
-  EXPECT_FALSE(PropertyListReader::read(writeBinary(root)));
-  EXPECT_FALSE(PropertyListReader::read(writeXML(root)));
+  const auto binary = writeBinary(root);
+  EXPECT_EQ(failureOf(binary),
+            "read " + binary.string() + ": the property list is not a dictionary");
+  const auto xml = writeXML(root);
+  EXPECT_EQ(failureOf(xml), "read " + xml.string() + ": the property list is not a dictionary");
   plist_free(root);
   root = plist_new_string("just text");
-  EXPECT_FALSE(PropertyListReader::read(writeXML(root)));
+  EXPECT_NE(failureOf(writeXML(root)).find(": the property list is not a dictionary"),
+            std::string::npos);
 }
 
-TEST_F(PropertyListReaderTest, garbageEmptyTruncatedOrMissingFilesGiveNothing) {
-  EXPECT_FALSE(PropertyListReader::read(write("garbage.plist", "\x01\x02 not a property list")));
-  EXPECT_FALSE(PropertyListReader::read(write("empty.plist", "")));
+TEST_F(PropertyListReaderTest, aMissingFileGivesNothing) {
   EXPECT_FALSE(PropertyListReader::read(temp / "missing.plist"));
-  EXPECT_FALSE(PropertyListReader::read(temp.path()));
+}
+
+TEST_F(PropertyListReaderTest, garbageEmptyTruncatedOrOtherFilesFailWithTheirCause) {
+  const auto garbage = write("garbage.plist", "\x01\x02 not a property list");
+  EXPECT_EQ(failureOf(garbage), "read " + garbage.string() + ": not a property list");
+  const auto empty = write("empty.plist", "");
+  EXPECT_EQ(failureOf(empty), "read " + empty.string() + ": the file is empty");
+  EXPECT_EQ(failureOf(temp.path()), "read " + temp.path().string() + ": not a regular file");
 
   buildEverything();
   const auto whole = writeBinary(root);
   std::ifstream in(whole, std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_FALSE(PropertyListReader::read(write("cut.plist", bytes.substr(0, bytes.size() / 2))));
-  EXPECT_FALSE(PropertyListReader::read(
-      write("cut.xml", "<?xml version=\"1.0\"?><plist><dict><key>a</key>")));
+  const auto cut = write("cut.plist", bytes.substr(0, bytes.size() / 2));
+  EXPECT_EQ(failureOf(cut), "read " + cut.string() + ": not a property list");
+  const auto cutXml = write("cut.xml", "<?xml version=\"1.0\"?><plist><dict><key>a</key>");
+  EXPECT_EQ(failureOf(cutXml), "read " + cutXml.string() + ": not a property list");
+}
+
+TEST_F(PropertyListReaderTest, aFileThisUserCannotOpenFailsWithTheSystemsWords) {
+  if (geteuid() == 0) GTEST_SKIP() << "root opens any file";
+  buildEverything();
+  const auto file = writeBinary(root);
+  std::filesystem::permissions(file, std::filesystem::perms::none);
+  EXPECT_EQ(failureOf(file), "open " + file.string() + ": " + std::strerror(EACCES));
 }
 
 }  // namespace

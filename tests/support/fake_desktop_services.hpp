@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.hpp"
 #include "exporter/desktop_services.hpp"
 
 namespace lumenfolio::testing {
@@ -30,11 +31,13 @@ class FakeDesktopServices : public DesktopServices {
   bool loginItemEnabled() override { return loginItem == LoginItemStatus::enabled; }
   void registerLoginItem() override {
     ++registrations;
+    if (loginItemFailure) throw *loginItemFailure;
     loginItem =
         registrationNeedsApproval ? LoginItemStatus::requiresApproval : LoginItemStatus::enabled;
   }
   void unregisterLoginItem() override {
     ++unregistrations;
+    if (loginItemFailure) throw *loginItemFailure;
     loginItem = LoginItemStatus::notRegistered;
   }
 
@@ -44,11 +47,12 @@ class FakeDesktopServices : public DesktopServices {
 
   std::filesystem::path homeDirectory() override { return home; }
 
-  // The set dictionary, as long as the file itself exists.
+  // The set dictionary (or failure), as long as the file itself exists.
   std::optional<std::map<std::string, PreferenceValue>> readPropertyList(
       const std::filesystem::path& file) override {
     propertyListReads.push_back(file);
     if (!std::filesystem::exists(file)) return std::nullopt;
+    if (propertyListFailure) throw *propertyListFailure;
     return propertyList;
   }
 
@@ -57,6 +61,8 @@ class FakeDesktopServices : public DesktopServices {
 
   LoginItemStatus loginItem = LoginItemStatus::notRegistered;
   bool registrationNeedsApproval = false;
+  // Thrown by both login-item writes, leaving the item as it is.
+  std::optional<Failure> loginItemFailure;
   int registrations = 0;
   int unregistrations = 0;
 
@@ -65,6 +71,7 @@ class FakeDesktopServices : public DesktopServices {
   std::filesystem::path home;
 
   std::optional<std::map<std::string, PreferenceValue>> propertyList;
+  std::optional<Failure> propertyListFailure;
   std::vector<std::filesystem::path> propertyListReads;
 };
 

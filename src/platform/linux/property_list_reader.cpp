@@ -1,14 +1,19 @@
 #include "platform/linux/property_list_reader.hpp"
 
+#include <fcntl.h>
 #include <plist/plist.h>
+#include <unistd.h>
 
+#include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
-#include <exception>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <memory>
+#include <system_error>
+
+#include "base/failure.hpp"
+#include "base/unique_fd.hpp"
 
 namespace lumenfolio {
 
@@ -27,19 +32,24 @@ struct MallocFree {
 };
 using MallocedText = std::unique_ptr<char, MallocFree>;
 
-// libstdc++ throws from a read error (a directory, a failing disk) instead of
-// setting a flag, so a file that cannot be read is caught here.
+// Nothing when there is no file. Anything but a regular file is refused
+// before it is opened: a fifo would block the read.
 std::optional<std::string> fileContents(const std::filesystem::path& file) {
   std::error_code error;
-  if (!std::filesystem::is_regular_file(file, error)) return std::nullopt;
-  try {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return contents;
-  } catch (const std::exception&) {
-    return std::nullopt;
+  const auto status = std::filesystem::status(file, error);
+  if (status.type() == std::filesystem::file_type::not_found) return std::nullopt;
+  if (error) throw Failure("look at", file, error.message());
+  if (!std::filesystem::is_regular_file(status)) throw Failure("read", file, "not a regular file");
+  const UniqueFd descriptor(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!descriptor) throw Failure::fromErrno("open", file, errno);
+  std::string contents;
+  std::array<char, 65536> buffer;
+  for (;;) {
+    const auto got = ::read(descriptor.get(), buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) throw Failure::fromErrno("read", file, errno);
+    if (got == 0) return contents;
+    contents.append(buffer.data(), static_cast<std::size_t>(got));
   }
 }
 
@@ -124,14 +134,18 @@ std::map<std::string, PreferenceValue> entriesOf(plist_t dictionary) {
 std::optional<std::map<std::string, PreferenceValue>> PropertyListReader::read(
     const std::filesystem::path& file) {
   const auto contents = fileContents(file);
-  if (!contents || contents->empty() ||
-      contents->size() > std::numeric_limits<std::uint32_t>::max()) {
-    return std::nullopt;
+  if (!contents) return std::nullopt;
+  if (contents->empty()) throw Failure("read", file, "the file is empty");
+  if (contents->size() > std::numeric_limits<std::uint32_t>::max()) {
+    throw Failure("read", file, "too large for a property list");
   }
   plist_t root = nullptr;
   plist_from_memory(contents->data(), static_cast<std::uint32_t>(contents->size()), &root);
   const PlistPointer owned(root);
-  if (root == nullptr || plist_get_node_type(root) != PLIST_DICT) return std::nullopt;
+  if (root == nullptr) throw Failure("read", file, "not a property list");
+  if (plist_get_node_type(root) != PLIST_DICT) {
+    throw Failure("read", file, "the property list is not a dictionary");
+  }
   return entriesOf(root);
 }
 

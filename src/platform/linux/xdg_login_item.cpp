@@ -1,13 +1,17 @@
 #include "platform/linux/xdg_login_item.hpp"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <fstream>
 #include <sstream>
 #include <string_view>
 #include <system_error>
 
+#include "base/failure.hpp"
 #include "base/key_value_file.hpp"
+#include "base/unique_fd.hpp"
 #include "base/xdg_locations.hpp"
 
 namespace lumenfolio {
@@ -58,6 +62,18 @@ std::string quotedExec(const std::string& program) {
   return value;
 }
 
+// Writes `text` whole into a new file at `path`, with the usual mode.
+void writeNewFile(const std::filesystem::path& path, std::string_view text) {
+  const UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (!file) throw Failure::fromErrno("create", path, errno);
+  while (!text.empty()) {
+    const auto written = ::write(file.get(), text.data(), text.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) throw Failure::fromErrno("write", path, errno);
+    text.remove_prefix(static_cast<std::size_t>(written));
+  }
+}
+
 }  // namespace
 
 XdgLoginItem::XdgLoginItem() : XdgLoginItem(defaultEntryFile(), runningExecutable()) {}
@@ -76,30 +92,27 @@ bool XdgLoginItem::enabled() const {
   return true;
 }
 
-bool XdgLoginItem::registerItem() const {
+void XdgLoginItem::registerItem() const {
   std::error_code error;
   std::filesystem::create_directories(entryFile_.parent_path(), error);
-  if (error) return false;
+  if (error) throw Failure("create the folder", entryFile_.parent_path(), error.message());
   const std::filesystem::path temporary =
       entryFile_.string() + ".tmp-" + std::to_string(static_cast<long>(getpid()));
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << entryText();
-    out.flush();
-    if (!out) {
-      std::filesystem::remove(temporary, error);
-      return false;
-    }
+  try {
+    writeNewFile(temporary, entryText());
+    std::filesystem::rename(temporary, entryFile_, error);
+    if (error) throw Failure("rename into place", entryFile_, error.message());
+  } catch (const Failure&) {
+    std::error_code ignored;
+    std::filesystem::remove(temporary, ignored);
+    throw;
   }
-  std::filesystem::rename(temporary, entryFile_, error);
-  if (error) std::filesystem::remove(temporary, error);
-  return enabled();
 }
 
-bool XdgLoginItem::unregisterItem() const {
+void XdgLoginItem::unregisterItem() const {
   std::error_code error;
   std::filesystem::remove(entryFile_, error);
-  return !error;
+  if (error) throw Failure("remove", entryFile_, error.message());
 }
 
 std::string XdgLoginItem::entryText() const {

@@ -17,10 +17,11 @@ class XdgLoginItem {
   // GNOME's X-GNOME-Autostart-enabled=false, which its settings write).
   bool enabled() const;
   // Writes the entry whole (through a temporary file renamed into place);
-  // false when it could not be written.
-  bool registerItem() const;
-  // Removes the entry; false when one is left behind.
-  bool unregisterItem() const;
+  // throws a Failure, naming the path and the system's words, when it could
+  // not be written.
+  void registerItem() const;
+  // Removes the entry; throws a Failure when one is left behind.
+  void unregisterItem() const;
 
   const std::filesystem::path& entryFile() const { return entryFile_; }
   // The text of the entry that registerItem() writes.
