@@ -61,21 +61,6 @@ typename Map::mapped_type taken(Map& map, const std::string& name) {
   return node ? std::move(node.mapped()) : typename Map::mapped_type{};
 }
 
-// Each record's panel text, the record let go as soon as it is encoded, so
-// that the records and their texts are never all held at once. A record
-// without a text (nothing to tell) is left out, as a photo without one.
-std::unordered_map<std::string, std::string> panelTexts(
-    std::unordered_map<std::string, AssetMetadata> records) {
-  std::unordered_map<std::string, std::string> texts;
-  texts.reserve(records.size());
-  while (!records.empty()) {
-    auto node = records.extract(records.begin());
-    auto text = node.mapped().json();
-    if (!text.empty()) texts.emplace(std::move(node.key()), std::move(text));
-  }
-  return texts;
-}
-
 std::optional<std::string> storedText(const Preferences& preferences, std::string_view key) {
   const auto stored = preferences.value(std::string(key));
   const auto* text = stored ? std::get_if<std::string>(&*stored) : nullptr;
@@ -222,7 +207,7 @@ void Exporter::Run::readLibrary() {
 
 void Exporter::Run::readPanels() {
   exporter_->setStatus(std::string(kReadingDetailsText));
-  onStore([](Run& run, LibraryStore& store) { run.panels_ = panelTexts(store.panels()); },
+  onStore([](Run& run, LibraryStore& store) { run.panels_ = store.panels(); },
           &Run::checkLibraryData);
 }
 

@@ -7,7 +7,6 @@
 #include <unordered_map>
 
 #include "metadata/asset_features.hpp"
-#include "metadata/asset_metadata.hpp"
 #include "model/bytes.hpp"
 
 namespace lumenfolio {
@@ -24,7 +23,9 @@ class LibraryStore {
   virtual std::unordered_map<std::string, Bytes> measures() = 0;
   // Keyed by the upper-case asset UUID text.
   virtual std::unordered_map<std::string, std::string> searchTerms() = 0;
-  virtual std::unordered_map<std::string, AssetMetadata> panels() = 0;
+  // Each asset's panel record as its text (AssetMetadata::json), the only
+  // form the export keeps; an asset whose record has no text is absent.
+  virtual std::unordered_map<std::string, std::string> panels() = 0;
 
   // Tells the library's database files as they are on disk now, without
   // opening them: for each database and its "-wal", its FileStamp. Two equal

@@ -293,9 +293,9 @@ std::unordered_map<std::string, Bytes> MetadataStore::readMeasures() {
   return result;
 }
 
-// With the search index read on its thread, the panels are read here in the
-// meantime (leo.sqlite's lexeme fields, then the camera details), so that
-// both threads read at once; panels() then hands them over.
+// With psi.sqlite's terms read on its thread, the panels are read here in
+// the meantime (the camera details, then leo.sqlite's lexeme fields), so
+// that both threads read at once; panels() then hands them over.
 std::unordered_map<std::string, std::string> MetadataStore::searchTerms() {
   return told([this] {
     openIfNeeded();
@@ -324,49 +324,41 @@ std::unordered_map<std::string, std::string> MetadataStore::readSearchTerms() {
       searchIndex_.reset();
       return SearchTerms::read(nullptr, view_->leo());
     }
-    if (leoOnWorker_) searchIndex_.reset();
+    searchIndex_.reset();
     if (terms) return std::move(*terms);
   }
   settleSearchIndex();
   return SearchTerms::read(view_->search(), view_->leo(), searchIndexPassedOver());
 }
 
-std::unordered_map<std::string, AssetMetadata> MetadataStore::panels() {
-  return told([this]() -> std::unordered_map<std::string, AssetMetadata> {
+std::unordered_map<std::string, std::string> MetadataStore::panels() {
+  return told([this]() -> std::unordered_map<std::string, std::string> {
     openIfNeeded();
     if (panelsRead_) {
-      auto records = std::move(*panelsRead_);
+      auto texts = std::move(*panelsRead_);
       panelsRead_.reset();
-      return records;
+      return texts;
     }
     PhaseTimer timer(options_.phases);
-    auto records = readPanels();
+    auto texts = readPanels();
     timer.ended("panels");
-    return records;
+    return texts;
   });
 }
 
-std::unordered_map<std::string, AssetMetadata> MetadataStore::readPanels() {
+std::unordered_map<std::string, std::string> MetadataStore::readPanels() {
   if (!view_) return {};
-  std::optional<std::unordered_map<std::string, AssetMetadata>> records;
-  if (searchIndex_ && !leoOnWorker_) {
-    records = searchIndex_->takeLexemeFields();
-    // Nothing more to take: the thread ends, and leo.sqlite is free again.
-    searchIndex_.reset();
-  }
-  if (!records) {
-    records.emplace();
-    if (view_->leo()) *records = Panels::lexemeFields(*view_->leo());
-  }
-  if (view_->photos()) Panels::addCameraDetails(*view_->photos(), *records);
-  return std::move(*records);
+  // leo.sqlite is read here only once the thread has let go of it.
+  if (!leoOnWorker_) settleSearchIndex();
+  return Panels::read(view_->leo(), view_->photos());
 }
 
 // Started by the first read of Photos.sqlite, as the run always reads the
-// search index next: in the run's own read transactions of psi.sqlite and
+// search terms next: in the run's own read transactions of psi.sqlite and
 // leo.sqlite, whose connections only that thread uses until it has ended.
 // With psi.sqlite the thread reads its terms alone, and leo.sqlite stays with
-// this worker for the panels; without it, the thread reads both from leo.sqlite.
+// this worker for the panels; without it, the thread reads leo.sqlite's terms
+// and the panels wait for it.
 void MetadataStore::prefetchSearchIndex() {
   if (options_.reading == Reading::inTurn || searchIndex_ || !view_ ||
       (!view_->search() && !view_->leo())) {

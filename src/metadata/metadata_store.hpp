@@ -82,7 +82,7 @@ class MetadataStore final : public LibraryStore {
   std::unordered_map<std::string, Features> features() override;
   std::unordered_map<std::string, Bytes> measures() override;
   std::unordered_map<std::string, std::string> searchTerms() override;
-  std::unordered_map<std::string, AssetMetadata> panels() override;
+  std::unordered_map<std::string, std::string> panels() override;
   // Of the package this run reads, or of the one a run would read now.
   std::optional<std::string> fingerprint() override;
   std::optional<std::string> currentFailure() override;
@@ -119,7 +119,7 @@ class MetadataStore final : public LibraryStore {
   void openIfNeeded();
   void openLibrary();
   std::unordered_map<std::string, std::string> readSearchTerms();
-  std::unordered_map<std::string, AssetMetadata> readPanels();
+  std::unordered_map<std::string, std::string> readPanels();
   void prefetchSearchIndex();
   void settleSearchIndex();
   std::optional<std::filesystem::path> locateLibrary() const;
@@ -136,10 +136,10 @@ class MetadataStore final : public LibraryStore {
   // taken its last result; declared after the view whose connections it
   // reads, so it ends before they close.
   std::optional<SearchIndexPrefetch> searchIndex_;
-  // Whether that thread left leo.sqlite to this worker (it reads psi.sqlite).
+  // Whether that thread leaves leo.sqlite to this worker (it reads psi.sqlite).
   bool leoOnWorker_ = false;
-  // The panels this worker read while the thread read the terms.
-  std::optional<std::unordered_map<std::string, AssetMetadata>> panelsRead_;
+  // The panel texts this worker read while the thread read the terms.
+  std::optional<std::unordered_map<std::string, std::string>> panelsRead_;
   std::optional<std::string> failure_;
   bool needsFullDiskAccess_ = false;
 };

@@ -11,9 +11,9 @@
 #include "metadata/distinct_ids.hpp"
 #include "metadata/interned_texts.hpp"
 #include "metadata/leo_index.hpp"
-#include "sqlite/sqlite_statement.hpp"
 #include "metadata/text_cleaning.hpp"
 #include "metadata/unicode_text.hpp"
+#include "sqlite/sqlite_statement.hpp"
 
 namespace lumenfolio {
 namespace {
@@ -73,6 +73,22 @@ bool namesSomeone(std::string_view text) {
   return !excluded && !UnicodeText::hasCharacterPrefix(lowered, "my ");
 }
 
+// Empty again, its lists keeping their storage for the next record.
+void emptyKeepingStorage(AssetMetadata& record) {
+  for (auto* list : {&record.people, &record.pets, &record.place, &record.scenes, &record.occasion,
+                     &record.words}) {
+    list->clear();
+  }
+  record.filename.reset();
+  record.camera.reset();
+  record.lens.reset();
+  record.iso.reset();
+  record.aperture.reset();
+  record.shutter.reset();
+  record.focalLength.reset();
+  record.flash.reset();
+}
+
 // One lexicon entry, with everything classify asks of its text worked out
 // once. A placeholder (field none) only holds its id so that later rows of
 // the same id are ignored.
@@ -122,8 +138,9 @@ class Classification {
   Classification(const LexemeTable& table, const InternedTexts& texts)
       : table_(table), texts_(texts) {}
 
-  // Files each id under its lexeme's field, then fills `record` with the
-  // lists in their final form: places by rank, no repeats, at most 60 words.
+  // Files each id under its lexeme's field, then fills `record` afresh with
+  // the lists in their final form: places by rank, no repeats, at most 60
+  // words. The record's lists keep their storage from item to item.
   void classify(std::span<const std::uint32_t> ids, AssetMetadata& record) {
     clear();
     for (const auto id : ids) {
@@ -133,12 +150,13 @@ class Classification {
     std::stable_sort(places_.begin(), places_.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     for (const auto& [rank, text] : places_) place_.push_back(text);
-    record.people = unique(people_);
-    record.pets = unique(pets_);
-    record.place = unique(place_);
-    record.scenes = unique(scenes_);
-    record.occasion = unique(occasion_);
-    record.words = unique(words_, kWordLimit);
+    emptyKeepingStorage(record);
+    fillUnique(people_, record.people);
+    fillUnique(pets_, record.pets);
+    fillUnique(place_, record.place);
+    fillUnique(scenes_, record.scenes);
+    fillUnique(occasion_, record.occasion);
+    fillUnique(words_, record.words, kWordLimit);
     if (camera_) record.camera = texts_.text(*camera_);
   }
 
@@ -173,21 +191,14 @@ class Classification {
   }
 
   // The texts without repeats, first occurrence first, canonically
-  // equivalent texts counting as one; cut to `limit` afterwards. The kept ids
-  // are found first so that the list is allocated once, at its final size:
-  // the result holds a hundred thousand records.
-  std::vector<std::string> unique(const std::vector<std::uint32_t>& ids,
-                                  std::size_t limit = SIZE_MAX) {
-    kept_.clear();
+  // equivalent texts counting as one; cut to `limit` afterwards.
+  void fillUnique(const std::vector<std::uint32_t>& ids, std::vector<std::string>& list,
+                  std::size_t limit = SIZE_MAX) {
     seen_.clear();
     for (const auto id : ids) {
-      if (kept_.size() == limit) break;
-      if (seen_.insert(texts_.canonical(id))) kept_.push_back(id);
+      if (list.size() == limit) break;
+      if (seen_.insert(texts_.canonical(id))) list.push_back(texts_.text(id));
     }
-    std::vector<std::string> result;
-    result.reserve(kept_.size());
-    for (const auto id : kept_) result.push_back(texts_.text(id));
-    return result;
   }
 
   void clear() {
@@ -201,68 +212,100 @@ class Classification {
   std::vector<std::uint32_t> people_, pets_, place_, scenes_, occasion_, words_;
   std::vector<std::pair<std::size_t, std::uint32_t>> places_;
   std::optional<std::uint32_t> camera_;
-  std::vector<std::uint32_t> kept_;
   DistinctIds seen_;
 };
 
-std::optional<std::string> cleanedText(const SqliteStatement& statement, int column) {
-  return cleaned(statement.columnText(column));
+// The camera details of one asset, its texts kept once for all assets.
+struct CameraDetails {
+  std::optional<std::uint32_t> camera;
+  std::optional<std::uint32_t> lens;
+  std::optional<std::int64_t> iso;
+  std::optional<double> aperture;
+  std::optional<double> shutter;
+  std::optional<double> focalLength;
+  std::optional<bool> flash;
+
+  // A NULL column, or a text that cleans to nothing, leaves the field as it
+  // was: the rows of one asset add up.
+  void add(const SqliteStatement& statement, int first, InternedTexts& texts) {
+    if (const auto text = cleaned(statement.columnText(first))) camera = texts.intern(*text);
+    if (const auto text = cleaned(statement.columnText(first + 1))) lens = texts.intern(*text);
+    if (!statement.isNull(first + 2)) iso = statement.columnInt(first + 2);
+    if (!statement.isNull(first + 3)) aperture = statement.columnDouble(first + 3);
+    if (!statement.isNull(first + 4)) shutter = statement.columnDouble(first + 4);
+    if (!statement.isNull(first + 5)) focalLength = statement.columnDouble(first + 5);
+    if (!statement.isNull(first + 6)) flash = statement.columnInt(first + 6) != 0;
+  }
+
+  // The library's camera model replaces a camera lexeme; absent details
+  // leave the record's own.
+  void fill(AssetMetadata& record, const InternedTexts& texts) const {
+    if (camera) record.camera = texts.text(*camera);
+    if (lens) record.lens = texts.text(*lens);
+    if (iso) record.iso = iso;
+    if (aperture) record.aperture = aperture;
+    if (shutter) record.shutter = shutter;
+    if (focalLength) record.focalLength = focalLength;
+    if (flash) record.flash = flash;
+  }
+};
+
+using CameraTable = std::unordered_map<std::string, CameraDetails>;
+
+CameraTable cameraDetails(const SqliteDatabase& library, InternedTexts& texts) {
+  CameraTable table;
+  SqliteStatement statement(library, kCameraStatement);
+  if (!statement) return table;
+  while (statement.step()) {
+    const auto uuid = cleaned(statement.columnText(0));
+    if (uuid) table[UnicodeText::upper(*uuid)].add(statement, 1, texts);
+  }
+  return table;
 }
 
-// Camera details from an extended-attributes row; a NULL column, or a text
-// that cleans to nothing, leaves the field as it was.
-void fillTechnique(const SqliteStatement& statement, int first, AssetMetadata& record) {
-  if (auto camera = cleanedText(statement, first)) record.camera = std::move(camera);
-  if (auto lens = cleanedText(statement, first + 1)) record.lens = std::move(lens);
-  if (!statement.isNull(first + 2)) record.iso = statement.columnInt(first + 2);
-  if (!statement.isNull(first + 3)) record.aperture = statement.columnDouble(first + 3);
-  if (!statement.isNull(first + 4)) record.shutter = statement.columnDouble(first + 4);
-  if (!statement.isNull(first + 5)) record.focalLength = statement.columnDouble(first + 5);
-  if (!statement.isNull(first + 6)) record.flash = statement.columnInt(first + 6) != 0;
-}
-
-}  // namespace
-
-std::unordered_map<std::string, AssetMetadata> Panels::lexemeFields(const SqliteDatabase& leo) {
-  std::unordered_map<std::string, AssetMetadata> result;
-  InternedTexts texts;
+// Calls visit(key, record) for each item of leo.sqlite whose lexeme fields
+// are not all empty, in table order; `record` is reused from item to item.
+template <typename Visit>
+void forEachLexemeRecord(const SqliteDatabase& leo, InternedTexts& texts, Visit visit) {
   const auto table = lexemeTable(leo, texts);
   Classification classification(table, texts);
+  AssetMetadata record;
   std::vector<std::uint32_t> ids;
   LeoIndex::forEachItem(leo, [&](std::string identifier, std::span<const std::uint8_t> blob) {
     ids.clear();
     LeoIndex::forEachLexemeId(blob, [&ids](std::uint32_t id) { ids.push_back(id); });
-    AssetMetadata record;
     classification.classify(ids, record);
-    if (!record.isEmpty()) result.insert_or_assign(std::move(identifier), std::move(record));
+    if (!record.isEmpty()) visit(std::move(identifier), record);
   });
-  return result;
 }
 
-void Panels::addCameraDetails(const SqliteDatabase& library,
-                              std::unordered_map<std::string, AssetMetadata>& result) {
-  SqliteStatement statement(library, kCameraStatement);
-  if (!statement) return;
-  while (statement.step()) {
-    const auto uuid = cleanedText(statement, 0);
-    if (!uuid) continue;
-    auto key = UnicodeText::upper(*uuid);
-    // A record already in the result is not empty, and filling only adds.
-    if (const auto found = result.find(key); found != result.end()) {
-      fillTechnique(statement, 1, found->second);
-      continue;
-    }
-    AssetMetadata record;
-    fillTechnique(statement, 1, record);
-    if (!record.isEmpty()) result.emplace(std::move(key), std::move(record));
+}  // namespace
+
+// A later item of the same identifier replaces an earlier one, camera details
+// and all; an asset known only to Photos.sqlite gets a record of its camera
+// details. A record that has no text (nothing to tell, or a number JSON
+// cannot hold) is left out, as an asset without one.
+std::unordered_map<std::string, std::string> Panels::read(const SqliteDatabase* leo,
+                                                          const SqliteDatabase* library) {
+  InternedTexts texts;
+  const auto camera =
+      library != nullptr && *library ? cameraDetails(*library, texts) : CameraTable();
+  std::unordered_map<std::string, std::string> result;
+  if (leo != nullptr && *leo) {
+    forEachLexemeRecord(*leo, texts, [&](std::string key, AssetMetadata& record) {
+      if (const auto found = camera.find(key); found != camera.end()) {
+        found->second.fill(record, texts);
+      }
+      result.insert_or_assign(std::move(key), record.json());
+    });
   }
-}
-
-std::unordered_map<std::string, AssetMetadata> Panels::read(const SqliteDatabase* leo,
-                                                            const SqliteDatabase* library) {
-  std::unordered_map<std::string, AssetMetadata> result;
-  if (leo != nullptr && *leo) result = lexemeFields(*leo);
-  if (library != nullptr && *library) addCameraDetails(*library, result);
+  for (const auto& [key, details] : camera) {
+    if (result.contains(key)) continue;
+    AssetMetadata record;
+    details.fill(record, texts);
+    result.emplace(key, record.json());
+  }
+  std::erase_if(result, [](const auto& entry) { return entry.second.empty(); });
   return result;
 }
 

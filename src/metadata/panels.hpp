@@ -1,5 +1,6 @@
-// Panel records per asset: the lexeme fields from leo.sqlite and the camera
-// details from Photos.sqlite.
+// Panel texts per asset: the lexeme fields from leo.sqlite and the camera
+// details from Photos.sqlite, each asset's record encoded as soon as it is
+// complete.
 #pragma once
 
 #include <string>
@@ -13,16 +14,14 @@ namespace lumenfolio {
 class Panels {
  public:
   // Either connection may be absent (null). Keys are upper-case UUID texts;
-  // only records that are not empty are in the result.
-  static std::unordered_map<std::string, AssetMetadata> read(const SqliteDatabase* leo,
-                                                             const SqliteDatabase* library);
-
-  // The two passes of read() on their own, so that the lexeme fields can be
-  // read on another thread than Photos.sqlite: first the lexeme fields of
-  // leo.sqlite, then the camera details added to them.
-  static std::unordered_map<std::string, AssetMetadata> lexemeFields(const SqliteDatabase& leo);
-  static void addCameraDetails(const SqliteDatabase& library,
-                               std::unordered_map<std::string, AssetMetadata>& records);
+  // each value is the panel text (AssetMetadata::json) of the asset's record,
+  // and only records with a text are in the result.
+  //
+  // The camera details are read first, so that each record can be encoded
+  // and let go while leo.sqlite is walked: a large library never holds all
+  // its records at once, only their texts.
+  static std::unordered_map<std::string, std::string> read(const SqliteDatabase* leo,
+                                                           const SqliteDatabase* library);
 };
 
 }  // namespace lumenfolio

@@ -26,7 +26,7 @@ struct Reading {
   std::unordered_map<std::string, AssetFeatures> features;
   std::unordered_map<std::string, Bytes> measures;
   std::unordered_map<std::string, std::string> terms;
-  std::unordered_map<std::string, AssetMetadata> panels;
+  std::unordered_map<std::string, std::string> panels;
 };
 
 class LibraryImmutabilityTest : public ::testing::TestWithParam<SideFiles> {

@@ -17,6 +17,7 @@
 #include "metadata/metadata_store.hpp"
 #include "sample_library/sample_library.hpp"
 #include "sqlite/sqlite_statement.hpp"
+#include "support/asset_metadata_decoding.hpp"
 #include "support/temp_dir.hpp"
 
 namespace lumenfolio {
@@ -242,7 +243,7 @@ TEST_F(LibrarySchemaTest, onlyTheGenericAssetTableIsReadForEveryStatement) {
             measures.at("PHOTO").end());
   const auto panels = reader.panels();
   ASSERT_TRUE(panels.contains("PHOTO"));
-  EXPECT_EQ(panels.at("PHOTO").camera, "Camera");
+  EXPECT_EQ(testing::decodedAssetMetadata(panels.at("PHOTO"))->camera, "Camera");
 }
 
 TEST_F(LibrarySchemaTest, withBothAssetTablesTheAssetTableIsRead) {
@@ -328,7 +329,7 @@ class OlderLayoutReadingTest
     std::unordered_map<std::string, AssetFeatures> features;
     std::unordered_map<std::string, Bytes> measures;
     std::unordered_map<std::string, std::string> terms;
-    std::unordered_map<std::string, AssetMetadata> panels;
+    std::unordered_map<std::string, std::string> panels;
   };
 
   static Reading readAll(const fs::path& pictures) {

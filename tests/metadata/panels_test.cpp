@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "search_index_fixtures.hpp"
+#include "support/asset_metadata_decoding.hpp"
 
 namespace lumenfolio {
 namespace {
@@ -22,6 +23,17 @@ using testing::makeDatabase;
 using testing::quoted;
 using testing::TempDir;
 using Records = std::unordered_map<std::string, AssetMetadata>;
+
+// The panels as records, each read back from the text the reader gave.
+Records decoded(const std::unordered_map<std::string, std::string>& texts) {
+  Records result;
+  for (const auto& [key, text] : texts) {
+    const auto record = testing::decodedAssetMetadata(text);
+    EXPECT_TRUE(record) << key << ": " << text;
+    if (record) result.emplace(key, *record);
+  }
+  return result;
+}
 
 const std::string kKey = "0A1B2C3D-4E5F-6A7B-8C9D-0E1F2A3B4C5D";
 const std::string kLowerKey = "0a1b2c3d-4e5f-6a7b-8c9d-0e1f2a3b4c5d";
@@ -83,7 +95,7 @@ class PanelsTest : public ::testing::Test {
   // The panels of one item (kKey) naming `ids`.
   Records lexemePanels(const std::vector<LexiconRow>& lexicon, const std::string& ids) {
     const auto db = leo(lexicon, itemRow(quoted(kKey), ids));
-    return Panels::read(&db, nullptr);
+    return decoded(Panels::read(&db, nullptr));
   }
   AssetMetadata lexemePanel(const std::vector<LexiconRow>& lexicon, const std::string& ids) {
     const auto records = lexemePanels(lexicon, ids);
@@ -92,7 +104,7 @@ class PanelsTest : public ::testing::Test {
   }
   Records cameraPanels(const std::vector<CameraRow>& rows) {
     const auto db = library(rows);
-    return Panels::read(nullptr, &db);
+    return decoded(Panels::read(nullptr, &db));
   }
 
   TempDir temp;
@@ -177,7 +189,7 @@ TEST_F(PanelLexemes, wordsLoseRepeatsBeforeTheCut) {
   lexicon.push_back({1, 4120, "'word0'"});
   const auto ids = idRange(100, 1) + " || " + idRange(1, 1) + " || " + idRange(101, 69);
   const auto db = leo(lexicon, itemRow(quoted(kKey), ids));
-  const auto record = Panels::read(&db, nullptr).at(kKey);
+  const auto record = decoded(Panels::read(&db, nullptr)).at(kKey);
   ASSERT_EQ(record.words.size(), 60u);
   EXPECT_EQ(record.words.back(), "word59");
 }
@@ -224,14 +236,14 @@ TEST_F(PanelLexemes, keysByUpperCasedIdentifierAndTheLastNonEmptyItemWins) {
   const auto db = leo({{1, 3000, "'Anna'"}, {2, 3000, "'Ben'"}, {3, 12, "'x'"}},
                       itemRow(quoted(kKey), idBlob({1})) + itemRow(quoted(kLowerKey), idBlob({2})) +
                           itemRow(quoted(kLowerKey), idBlob({3})));
-  const auto records = Panels::read(&db, nullptr);
+  const auto records = decoded(Panels::read(&db, nullptr));
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records.at(kKey).people, (std::vector<std::string>{"Ben"}));
 }
 
 TEST_F(PanelLexemes, readsOnlyItemsOfTypeOne) {
   const auto db = leo({{1, 3000, "'Anna'"}}, itemRow(quoted(kKey), idBlob({1}), 0));
-  EXPECT_TRUE(Panels::read(&db, nullptr).empty());
+  EXPECT_TRUE(decoded(Panels::read(&db, nullptr)).empty());
 }
 
 TEST_F(PanelLexemes, toleratesOddTextsBlobsAndIds) {
@@ -243,7 +255,7 @@ TEST_F(PanelLexemes, toleratesOddTextsBlobsAndIds) {
                       itemRow(quoted(kKey), idBlob({0, 1, 2, 3}) + " || X'0102'") +
                           itemRow(quoted(kOtherKey), "NULL") + itemRow("NULL", idBlob({1})) +
                           itemRow(quoted(kOtherKey), "X''"));
-  const auto records = Panels::read(&db, nullptr);
+  const auto records = decoded(Panels::read(&db, nullptr));
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records.at(kKey).people, (std::vector<std::string>{"Anna"}));
   EXPECT_EQ(records.at(kKey).pets, (std::vector<std::string>{"Rex\uFFFD"}));
@@ -309,7 +321,7 @@ TEST_F(PanelCameraDetails, anAssetWithoutExtendedAttributesHasNoEntry) {
       makeDatabase(temp, "Photos.sqlite", kCameraSchema,
                    "INSERT INTO ZASSET (Z_PK, ZUUID) VALUES (1, " + quoted(kKey) +
                        ");\nINSERT INTO ZEXTENDEDATTRIBUTES (ZASSET, ZISO) VALUES (2, 5);");
-  EXPECT_TRUE(Panels::read(nullptr, &db).empty());
+  EXPECT_TRUE(decoded(Panels::read(nullptr, &db)).empty());
 }
 
 class PanelSources : public PanelsTest {
@@ -317,7 +329,7 @@ class PanelSources : public PanelsTest {
   Records both(const std::vector<LexiconRow>& lexicon, const std::vector<CameraRow>& cameras) {
     const auto leoDb = leo(lexicon, itemRow(quoted(kLowerKey), idBlob({1, 2, 3})));
     const auto libraryDb = library(cameras);
-    return Panels::read(&leoDb, &libraryDb);
+    return decoded(Panels::read(&leoDb, &libraryDb));
   }
 };
 
@@ -354,7 +366,7 @@ TEST_F(PanelSources, aBrokenLeoLeavesTheCameraDetails) {
                                     "category, content);",
                                     lexiconRows({{1, 3000, "'Anna'"}}));
   const auto libraryDb = library({{.uuid = quoted(kKey), .iso = "100"}});
-  const auto records = Panels::read(&noItems, &libraryDb);
+  const auto records = decoded(Panels::read(&noItems, &libraryDb));
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records.at(kKey).iso, 100);
   EXPECT_TRUE(records.at(kKey).people.empty());
@@ -362,7 +374,7 @@ TEST_F(PanelSources, aBrokenLeoLeavesTheCameraDetails) {
   const auto noLexicon = makeDatabase(temp, "leo-items-only.sqlite",
                                       "CREATE TABLE items (identifier, lexeme_ids, type);",
                                       itemRow(quoted(kKey), idBlob({1})));
-  EXPECT_EQ(Panels::read(&noLexicon, &libraryDb).size(), 1u);
+  EXPECT_EQ(decoded(Panels::read(&noLexicon, &libraryDb)).size(), 1u);
 }
 
 TEST_F(PanelSources, aBrokenLibraryLeavesTheLexemeFields) {
@@ -370,15 +382,15 @@ TEST_F(PanelSources, aBrokenLibraryLeavesTheLexemeFields) {
   const auto noAttributes =
       makeDatabase(temp, "Photos.sqlite", "CREATE TABLE ZASSET (Z_PK INTEGER PRIMARY KEY, ZUUID);",
                    "INSERT INTO ZASSET VALUES (1, " + quoted(kKey) + ");");
-  const auto records = Panels::read(&leoDb, &noAttributes);
+  const auto records = decoded(Panels::read(&leoDb, &noAttributes));
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records.at(kKey).people, (std::vector<std::string>{"Anna"}));
 }
 
 TEST_F(PanelSources, noConnectionGivesNothing) {
-  EXPECT_TRUE(Panels::read(nullptr, nullptr).empty());
+  EXPECT_TRUE(decoded(Panels::read(nullptr, nullptr)).empty());
   const SqliteDatabase closed;
-  EXPECT_TRUE(Panels::read(&closed, &closed).empty());
+  EXPECT_TRUE(decoded(Panels::read(&closed, &closed)).empty());
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
+#include "metadata/asset_metadata.hpp"
 #include "metadata/library_store.hpp"
 #include "sqlite/sqlite_error.hpp"
 
@@ -24,10 +26,14 @@ class FakeLibraryStore : public LibraryStore {
     ++termReads;
     return termTable;
   }
-  std::unordered_map<std::string, AssetMetadata> panels() override {
+  std::unordered_map<std::string, std::string> panels() override {
     ++panelReads;
     if (panelFailure) throw *panelFailure;
-    return panelTable;
+    std::unordered_map<std::string, std::string> texts;
+    for (const auto& [key, record] : panelTable) {
+      if (auto text = record.json(); !text.empty()) texts.emplace(key, std::move(text));
+    }
+    return texts;
   }
   std::optional<std::string> fingerprint() override {
     ++fingerprintReads;
