@@ -48,12 +48,6 @@ std::string withPath(const std::string& cause, const std::string& text,
   return cause + ": " + path;
 }
 
-template <typename Map>
-typename Map::mapped_type valueOrEmpty(const Map& map, const std::string& name) {
-  const auto found = map.find(name);
-  return found == map.end() ? typename Map::mapped_type{} : found->second;
-}
-
 // The value under `name`, moved out of the map, which forgets it.
 template <typename Map>
 typename Map::mapped_type taken(Map& map, const std::string& name) {
@@ -266,6 +260,10 @@ void Exporter::Run::match() {
         run.libraryUnchanged_ = store.libraryUnchanged();
         if (!run.libraryUnchanged_) return;
         run.libraryFingerprintAfter_ = store.fingerprint();
+        // Nothing more is read: the library's connections and listing go
+        // before the digest and the write, which need only the rows.
+        store.release();
+        run.libraryReleased_ = true;
         PhaseTimer timer(run.deps().phases);
         run.digest_ = Exporter::digest(run.payload_.features);
         timer.ended("digest");
@@ -312,9 +310,9 @@ void Exporter::Run::writeUnlessLibraryChanged() {
   }
 }
 
-// The measures, terms and panel move from the tables into the row, so that a
-// large library is never held twice; a second photo of the same UUID finds
-// them in the first one's row.
+// The features, measures, terms and panel move from the tables into the row,
+// so that a large library is never held twice; a second photo of the same
+// UUID finds them in the first one's row.
 std::optional<SyncFile::Features> Exporter::Run::matchedRow(
     const std::string& localIdentifier,
     const std::unordered_map<std::string, std::string>& cloudIDs) {
@@ -323,8 +321,13 @@ std::optional<SyncFile::Features> Exporter::Run::matchedRow(
   // Counted as a person reads them, so neither a multi-byte character nor a
   // letter with its combining marks is cut in half.
   const auto uuidText = UnicodeText::firstCharacters(localIdentifier, kUUIDLength);
+  if (const auto moved = movedRows_.find(uuidText); moved != movedRows_.end()) {
+    auto row = payload_.features[moved->second];
+    row.assetID = cloudID->second;
+    return row;
+  }
   const auto uuid = std::string(uuidText);
-  const auto features = valueOrEmpty(features_, uuid);
+  const auto features = taken(features_, uuid);
   SyncFile::Features row{
       .assetID = cloudID->second,
       .sharpness = features.sharpness,
@@ -333,21 +336,11 @@ std::optional<SyncFile::Features> Exporter::Run::matchedRow(
       .eyesClosed = features.eyesClosed,
       .smiles = features.smiles,
       .isScreenshot = features.isScreenshot,
-      .measures = {},
-      .terms = {},
-      .panel = {},
+      .measures = taken(measures_, uuid),
+      .terms = taken(terms_, uuid),
+      // Upper-cased the way the panel table keys its rows, odd library text included.
+      .panel = taken(panels_, UnicodeText::upper(uuid)),
   };
-  if (const auto moved = movedRows_.find(uuidText); moved != movedRows_.end()) {
-    const auto& earlier = payload_.features[moved->second];
-    row.measures = earlier.measures;
-    row.terms = earlier.terms;
-    row.panel = earlier.panel;
-  } else {
-    row.measures = taken(measures_, uuid);
-    row.terms = taken(terms_, uuid);
-    // Upper-cased the way the panel table keys its rows, odd library text included.
-    row.panel = taken(panels_, UnicodeText::upper(uuid));
-  }
   if (isEmptyAsset(row)) return std::nullopt;
   movedRows_.try_emplace(uuidText, payload_.features.size());
   return row;
@@ -452,8 +445,10 @@ void Exporter::Run::failToKeepSettings(const PreferencesError& error) {
 
 void Exporter::Run::close() {
   // The library is not held open between runs; the next run reads it afresh.
-  deps().storeWorker.run([run = this] { run->deps().store.release(); },
-                         [self = shared_from_this()] {});
+  if (!libraryReleased_) {
+    deps().storeWorker.run([run = this] { run->deps().store.release(); },
+                           [self = shared_from_this()] {});
+  }
   exporter_->setWorking(false);
   if (folder_.release) folder_.release();
   exporter_->queue(std::move(done_));

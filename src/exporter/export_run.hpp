@@ -82,6 +82,7 @@ class Exporter::Run : public std::enable_shared_from_this<Run> {
   std::optional<std::string> readError_;  // why a visit failed, with SQLite's message
   bool stopped_ = false;                  // a visit was interrupted on request
   bool libraryUnchanged_ = true;
+  bool libraryReleased_ = false;  // once the rows are matched
 
   int attempt_ = 1;  // of reading the library, counting the start-overs
 

@@ -51,6 +51,10 @@ bool isValidUtf8(std::string_view text) {
 // Texts must be valid UTF-8; dump's replacement of bad bytes is left to dump.
 class PanelWriter {
  public:
+  // Written into room for most panel texts, then copied at its own size:
+  // an export holds a hundred thousand of them.
+  PanelWriter() { text_.reserve(kTypicalLength); }
+
   template <typename Value>
   void member(const char* key, const Value& value) {
     if (!present(value)) return;
@@ -63,10 +67,12 @@ class PanelWriter {
 
   std::string finished() {
     text_ += '}';
-    return std::move(text_);
+    return text_;
   }
 
  private:
+  static constexpr std::size_t kTypicalLength = 512;
+
   static bool present(const std::vector<std::string>& list) { return !list.empty(); }
   template <typename T>
   static bool present(const std::optional<T>& value) {

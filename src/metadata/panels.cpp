@@ -224,6 +224,8 @@ struct CameraDetails {
   std::optional<double> shutter;
   std::optional<double> focalLength;
   std::optional<bool> flash;
+  // Whether a record of leo.sqlite took them in.
+  bool taken = false;
 
   // A NULL column, or a text that cleans to nothing, leaves the field as it
   // was: the rows of one asset add up.
@@ -288,24 +290,28 @@ void forEachLexemeRecord(const SqliteDatabase& leo, InternedTexts& texts, Visit 
 std::unordered_map<std::string, std::string> Panels::read(const SqliteDatabase* leo,
                                                           const SqliteDatabase* library) {
   InternedTexts texts;
-  const auto camera =
-      library != nullptr && *library ? cameraDetails(*library, texts) : CameraTable();
+  auto camera = library != nullptr && *library ? cameraDetails(*library, texts) : CameraTable();
   std::unordered_map<std::string, std::string> result;
+  result.reserve(camera.size());
   if (leo != nullptr && *leo) {
     forEachLexemeRecord(*leo, texts, [&](std::string key, AssetMetadata& record) {
       if (const auto found = camera.find(key); found != camera.end()) {
         found->second.fill(record, texts);
+        found->second.taken = true;
       }
-      result.insert_or_assign(std::move(key), record.json());
+      if (auto text = record.json(); !text.empty()) {
+        result.insert_or_assign(std::move(key), std::move(text));
+      } else {
+        result.erase(key);
+      }
     });
   }
   for (const auto& [key, details] : camera) {
-    if (result.contains(key)) continue;
+    if (details.taken) continue;
     AssetMetadata record;
     details.fill(record, texts);
-    result.emplace(key, record.json());
+    if (auto text = record.json(); !text.empty()) result.emplace(key, std::move(text));
   }
-  std::erase_if(result, [](const auto& entry) { return entry.second.empty(); });
   return result;
 }
 

@@ -132,9 +132,9 @@ TEST_F(ExportRun, readsTheLibraryInTwoVisitsOnTheStoreWorker) {
   harness.storeWorker.resume();
   harness.queue.runUntilIdle();
   EXPECT_EQ(harness.photos.fetches, 1);
-  // Two reading visits between the fingerprint and the matching, then the
-  // library is released for the next run.
-  EXPECT_EQ(harness.storeWorker.jobsRun(), 5U);
+  // Two reading visits between the fingerprint and the matching, which lets
+  // go of the library as soon as the rows are matched, before the write.
+  EXPECT_EQ(harness.storeWorker.jobsRun(), 4U);
   EXPECT_EQ(harness.store.releases, 1);
   EXPECT_EQ(harness.store.failureReads, 0);
   EXPECT_EQ(harness.store.fullDiskAccessReads, 0);
@@ -148,6 +148,8 @@ TEST_F(ExportRun, aSecondRequestWhileWritingIsDroppedAndToldAtOnce) {
   harness.queue.runUntilIdle();
   ASSERT_TRUE(exporter->isWorking());
   ASSERT_EQ(exporter->status(), writing(2));
+  // The write needs only the rows: the library was let go before it began.
+  EXPECT_EQ(harness.store.releases, 1);
 
   StateRecorder recorder(*exporter);
   EXPECT_TRUE(harness.exportNow(*exporter));
@@ -162,6 +164,7 @@ TEST_F(ExportRun, aSecondRequestWhileWritingIsDroppedAndToldAtOnce) {
   EXPECT_TRUE(firstDone);
   EXPECT_FALSE(exporter->isWorking());
   EXPECT_EQ(harness.writes, 1);
+  EXPECT_EQ(harness.store.releases, 1);
 }
 
 TEST_F(ExportRun, withoutAFolderAsksForOneAndNeverStartsWorking) {

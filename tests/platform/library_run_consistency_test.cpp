@@ -67,6 +67,26 @@ TEST_F(LibraryRunConsistency, aPackageThatAppearsDuringARunIsTheNextRunsOnly) {
   store.release();
 }
 
+// Once a run is over the platform keeps nothing of it: a mapping asked
+// afterwards answers from the library as it is now, not from the run's
+// listing (which, for a large library, would hold tens of megabytes).
+TEST_F(LibraryRunConsistency, theRunsListingGoesWithTheRun) {
+  SampleLibrary::write(pictures() / "Family.photoslibrary", {.assets = 80, .seed = 1});
+  ASSERT_FALSE(store.features().empty());
+  const auto identifiers = platform.fetchImageAssetIdentifiers();
+  ASSERT_FALSE(identifiers.empty());
+  ASSERT_TRUE(platform.cloudIdentifierMappings({identifiers.front()})[0].cloudIdentifier);
+  store.release();
+
+  fs::remove_all(pictures() / "Family.photoslibrary");
+  SampleLibrary::write(pictures() / "Photos Library.photoslibrary", {.assets = 50, .seed = 2});
+  EXPECT_FALSE(platform.cloudIdentifierMappings({identifiers.front()})[0].cloudIdentifier)
+      << "an asset of the library that is gone";
+  const auto now = LibraryPhotoPlatform(pictures()).fetchImageAssetIdentifiers();
+  ASSERT_FALSE(now.empty());
+  EXPECT_TRUE(platform.cloudIdentifierMappings({now.front()})[0].cloudIdentifier);
+}
+
 // A sync tool puts a newer Photos.sqlite in place while a run reads: the
 // run's reads stay with the version it began with, and the run learns that
 // the library changed under it.

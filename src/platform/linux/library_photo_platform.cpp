@@ -58,14 +58,21 @@ void LibraryPhotoPlatform::registerChangeObserver(std::shared_ptr<ChangeObserver
 }
 
 std::vector<std::string> LibraryPhotoPlatform::fetchImageAssetIdentifiers() {
-  fetched_ = currentListing();
-  return fetched_->localIdentifiers;
+  const auto listing = currentListing();
+  const std::lock_guard lock(mutex_);
+  fetched_ = listing;
+  return listing->localIdentifiers;
 }
 
 std::vector<CloudIdentifierMapping> LibraryPhotoPlatform::cloudIdentifierMappings(
     const std::vector<std::string>& localIdentifiers) {
-  if (!fetched_) fetched_ = currentListing();
-  const auto& cloudGUIDs = fetched_->cloudGUIDs;
+  auto listing = fetchedListing();
+  if (!listing) {
+    listing = currentListing();
+    const std::lock_guard lock(mutex_);
+    fetched_ = listing;
+  }
+  const auto& cloudGUIDs = listing->cloudGUIDs;
   std::vector<CloudIdentifierMapping> answers;
   answers.reserve(localIdentifiers.size());
   for (const std::string& local : localIdentifiers) {
@@ -90,8 +97,16 @@ std::optional<std::filesystem::path> LibraryPhotoPlatform::libraryPackage() cons
 LibraryPhotoPlatform::ListingSink LibraryPhotoPlatform::listingSink() {
   return [this](std::shared_ptr<const ImageAssetListing> listing) {
     const std::lock_guard lock(mutex_);
+    // The run's cloud GUIDs weigh tens of megabytes in a large library: once
+    // it is over, nothing holds them until the next fetch.
+    if (!listing) fetched_.reset();
     runListing_ = std::move(listing);
   };
+}
+
+std::shared_ptr<const ImageAssetListing> LibraryPhotoPlatform::fetchedListing() const {
+  const std::lock_guard lock(mutex_);
+  return fetched_;
 }
 
 // Outside a run each fetch reads afresh, so it sees the library as it is now,

@@ -59,19 +59,22 @@ class LibraryPhotoPlatform final : public PhotoPlatform {
   std::optional<std::filesystem::path> libraryPackage() const;
 
   // Where the store hands over the listing of the run it has begun (from its
-  // worker), and takes it back (nothing) when the run has ended. Keep the
-  // platform alive as long as the store that calls it.
+  // worker), and takes it back (nothing) when the run has ended, which also
+  // lets go of the last fetch. Keep the platform alive as long as the store
+  // that calls it.
   using ListingSink = std::function<void(std::shared_ptr<const ImageAssetListing>)>;
   ListingSink listingSink();
 
  private:
   std::shared_ptr<const ImageAssetListing> currentListing() const;
+  std::shared_ptr<const ImageAssetListing> fetchedListing() const;
 
   std::filesystem::path picturesFolder_;
   std::optional<std::filesystem::path> libraryPackage_;
   mutable std::mutex mutex_;
   std::shared_ptr<const ImageAssetListing> runListing_;  // guarded by mutex_
-  std::shared_ptr<const ImageAssetListing> fetched_;     // of the last fetch
+  // Of the last fetch, until the run that handed it over ends; guarded by mutex_.
+  std::shared_ptr<const ImageAssetListing> fetched_;
   std::unique_ptr<InotifyChangeObserver> watcher_;
 };
 
