@@ -1,10 +1,9 @@
 #include "exporter/digest_line.hpp"
 
-#include <algorithm>
 #include <array>
-#include <cctype>
 #include <charconv>
 #include <cstddef>
+#include <string_view>
 
 namespace lumenfolio {
 
@@ -13,10 +12,21 @@ namespace {
 constexpr std::string_view kBase64Alphabet =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
+constexpr char kSeparator = '|';
+
 bool isPlainInteger(std::string_view text) {
   if (!text.empty() && text.front() == '-') text.remove_prefix(1);
-  return !text.empty() && std::all_of(text.begin(), text.end(),
-                                      [](unsigned char c) { return std::isdigit(c) != 0; });
+  if (text.empty()) return false;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+void appendInteger(std::int32_t value, std::string& text) {
+  std::array<char, 16> buffer{};
+  const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+  text.append(buffer.data(), result.ptr);
 }
 
 }  // namespace
@@ -28,45 +38,57 @@ std::string DigestLine::of(const SyncFile::Features& row) {
 }
 
 void DigestLine::append(const SyncFile::Features& row, std::string& line) {
-  const auto field = [&line](std::string_view text) {
-    line += text;
-    line += '|';
-  };
-  field(row.assetID);
-  field(number(row.sharpness));
-  field(number(row.exposure));
-  field(std::to_string(row.faces));
-  field(std::to_string(row.eyesClosed));
-  field(std::to_string(row.smiles));
-  field(row.isScreenshot ? "true" : "false");
-  field(base64(row.measures));
-  field(row.terms);
+  line += row.assetID;
+  line += kSeparator;
+  appendNumber(row.sharpness, line);
+  line += kSeparator;
+  appendNumber(row.exposure, line);
+  line += kSeparator;
+  appendInteger(row.faces, line);
+  line += kSeparator;
+  appendInteger(row.eyesClosed, line);
+  line += kSeparator;
+  appendInteger(row.smiles, line);
+  line += kSeparator;
+  line += row.isScreenshot ? "true" : "false";
+  line += kSeparator;
+  appendBase64(row.measures, line);
+  line += kSeparator;
+  line += row.terms;
+  line += kSeparator;
   line += row.panel;
 }
 
-std::string DigestLine::number(double value) {
+void DigestLine::appendNumber(double value, std::string& text) {
   std::array<char, 64> buffer{};
   const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
-  std::string text(buffer.data(), result.ptr);
-  if (isPlainInteger(text)) text += ".0";
-  return text;
+  const std::string_view digits(buffer.data(),
+                                static_cast<std::size_t>(result.ptr - buffer.data()));
+  text += digits;
+  if (isPlainInteger(digits)) text += ".0";
 }
 
-std::string DigestLine::base64(const Bytes& bytes) {
-  std::string text;
-  text.reserve((bytes.size() + 2) / 3 * 4);
-  for (std::size_t start = 0; start < bytes.size(); start += 3) {
-    const std::size_t count = std::min<std::size_t>(3, bytes.size() - start);
-    std::uint32_t group = 0;
-    for (std::size_t i = 0; i < 3; ++i) {
-      group = (group << 8) | (i < count ? bytes[start + i] : 0U);
-    }
-    for (std::size_t i = 0; i < 4; ++i) {
-      const bool present = i <= count;
-      text += present ? kBase64Alphabet[(group >> (18 - 6 * i)) & 0x3F] : '=';
-    }
+void DigestLine::appendBase64(std::span<const std::uint8_t> bytes, std::string& text) {
+  const auto start = text.size();
+  text.resize(start + (bytes.size() + 2) / 3 * 4);
+  char* out = text.data() + start;
+  std::size_t i = 0;
+  for (; i + 3 <= bytes.size(); i += 3) {
+    const std::uint32_t group =
+        (std::uint32_t{bytes[i]} << 16) | (std::uint32_t{bytes[i + 1]} << 8) | bytes[i + 2];
+    *out++ = kBase64Alphabet[(group >> 18) & 0x3F];
+    *out++ = kBase64Alphabet[(group >> 12) & 0x3F];
+    *out++ = kBase64Alphabet[(group >> 6) & 0x3F];
+    *out++ = kBase64Alphabet[group & 0x3F];
   }
-  return text;
+  const auto rest = bytes.size() - i;
+  if (rest == 0) return;
+  const std::uint32_t group =
+      (std::uint32_t{bytes[i]} << 16) | (rest == 2 ? std::uint32_t{bytes[i + 1]} << 8 : 0U);
+  *out++ = kBase64Alphabet[(group >> 18) & 0x3F];
+  *out++ = kBase64Alphabet[(group >> 12) & 0x3F];
+  *out++ = rest == 2 ? kBase64Alphabet[(group >> 6) & 0x3F] : '=';
+  *out = '=';
 }
 
 }  // namespace lumenfolio

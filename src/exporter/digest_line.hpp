@@ -2,9 +2,10 @@
 // runs with equal rows produce equal digests.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 
-#include "model/bytes.hpp"
 #include "sync/sync_file.hpp"
 
 namespace lumenfolio {
@@ -15,15 +16,16 @@ class DigestLine {
   // faces, eyesClosed, smiles, "true"/"false" for isScreenshot, the measures
   // in Base64, terms and panel.
   static std::string of(const SyncFile::Features& row);
-  // The same line appended to `line`, whose storage can then serve many rows.
+  // The same line appended to `line`, whose storage can then serve many rows:
+  // each field is written straight into it, without a text of its own.
   static void append(const SyncFile::Features& row, std::string& line);
 
-  // The shortest decimal text that reads back as the same double; an integral
-  // value keeps a fractional zero ("0.0").
-  static std::string number(double value);
+  // Appends the shortest decimal text that reads back as the same double; an
+  // integral value keeps a fractional zero ("0.0").
+  static void appendNumber(double value, std::string& text);
 
-  // Standard Base64 with padding and no line breaks.
-  static std::string base64(const Bytes& bytes);
+  // Appends standard Base64 with padding and no line breaks.
+  static void appendBase64(std::span<const std::uint8_t> bytes, std::string& text);
 };
 
 }  // namespace lumenfolio

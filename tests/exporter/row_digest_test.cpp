@@ -73,6 +73,49 @@ TEST(RowDigest, equalsTheKeyForIdentifiersThatAreNotPlainText) {
   }
 }
 
+// Identifiers of seven to ten bytes that share their first eight, or all but
+// their last, with bytes on both sides of the separator and NUL bytes.
+TEST(RowDigest, equalsTheKeyForIdentifiersThatShareTheirFirstEightBytes) {
+  const std::vector<std::string> identifiers = {"ABCDEFG",
+                                                "ABCDEFGH",
+                                                "ABCDEFGH{",
+                                                "ABCDEFGH}",
+                                                "ABCDEFGH~",
+                                                "ABCDEFGH-1",
+                                                "ABCDEFGH-2",
+                                                "ABCDEFGH-",
+                                                "ABCDEFGHI",
+                                                "ABCDEFG{",
+                                                "ABCDEFG}",
+                                                "ABCDEFGI",
+                                                "ABCDEFGHIJ",
+                                                "ABCDEFGHIj",
+                                                "ABCDEFG",
+                                                "ABCDEFG\0",
+                                                "ABCDEFGH\0",
+                                                std::string("ABCDEFG\0\0", 9),
+                                                std::string("ABCDEFGH\0x", 10)};
+  for (const std::uint32_t seed : {10u, 11u, 12u}) {
+    RandomRows random(seed, identifiers);
+    const auto rows = random.next(150);
+    ASSERT_EQ(RowDigest::of(rows), keyOfLines(rows)) << "seed " << seed;
+  }
+}
+
+// The lines of a large library reach the hash in blocks; a line that crosses
+// from one block into the next must count once, with one line feed before it.
+TEST(RowDigest, equalsTheKeyForLinesLongerThanAllOfABlock) {
+  RandomRows random(13, kPlainIdentifiers);
+  for (const std::size_t length : {1000u, 70000u}) {
+    auto rows = random.next(200);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      rows[i].assetID = "asset-" + std::to_string(i);
+      rows[i].terms = std::string(length + i, static_cast<char>('a' + i % 26));
+    }
+    ASSERT_EQ(RowDigest::of(rows), keyOfLines(rows)) << length;
+  }
+}
+
 TEST(RowDigest, doesNotDependOnTheOrderOfTheRows) {
   RandomRows random(9, kPlainIdentifiers);
   auto rows = random.next(100);

@@ -11,6 +11,7 @@
 #include <stop_token>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "sqlite/sqlite_database.hpp"
@@ -176,6 +177,67 @@ TEST_F(SyncFileTest, storesEveryFeatureColumnWithItsType) {
                      " typeof(terms), typeof(panel) FROM feature"),
             (std::vector<std::string>{"text", "real", "real", "integer", "integer", "integer",
                                       "integer", "blob", "text", "text"}));
+}
+
+// The plain way to build the same file: SQLite as it comes, the same
+// statements, every value copied as it is bound.
+void writeWithSQLiteDefaults(const SyncFile::Payload& written, const fs::path& path) {
+  auto db = SqliteDatabase::open(path.string(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+  ASSERT_EQ(db.exec(SyncFile::kSchema), SQLITE_OK);
+  ASSERT_EQ(db.exec("BEGIN"), SQLITE_OK);
+  SqliteStatement meta(db, "INSERT OR REPLACE INTO meta VALUES(?,?)");
+  for (const auto& [key, value] :
+       std::vector<std::pair<std::string, std::string>>{{"schema", SyncFile::kSchemaVersion},
+                                                        {"minReader", SyncFile::kMinReaderVersion},
+                                                        {"writtenAt", "1700000000.25"},
+                                                        {"device", written.deviceName}}) {
+    meta.bindText(1, key);
+    meta.bindText(2, value);
+    ASSERT_EQ(meta.stepResult(), SQLITE_DONE);
+    meta.reset();
+  }
+  SqliteStatement insert(db, SyncFile::kInsertFeature);
+  for (const auto& row : written.features) {
+    insert.bindText(1, row.assetID);
+    insert.bindDouble(2, row.sharpness);
+    insert.bindDouble(3, row.exposure);
+    insert.bindInt(4, row.faces);
+    insert.bindInt(5, row.eyesClosed);
+    insert.bindInt(6, row.smiles);
+    insert.bindInt(7, row.isScreenshot ? 1 : 0);
+    insert.bindBlob(8, row.measures);
+    insert.bindText(9, row.terms);
+    insert.bindText(10, row.panel);
+    ASSERT_EQ(insert.stepResult(), SQLITE_DONE);
+    insert.reset();
+  }
+  ASSERT_EQ(db.exec("COMMIT"), SQLITE_OK);
+}
+
+std::string contentsOf(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// How the writer tunes SQLite for speed must never show in the file: with
+// keys in no order, more of them than SQLite's own cache holds, and a key
+// given twice, the file is byte for byte the one plain SQLite builds.
+TEST_F(SyncFileTest, isByteForByteTheFilePlainSQLiteBuildsFromTheSameRecords) {
+  auto written = payload("device", 0);
+  std::mt19937 random(5);
+  for (int i = 0; i < 30000; ++i) {
+    auto row = feature("asset-" + std::to_string(random()) + "-" + std::string(40, 'k'), i);
+    row.terms = std::string(random() % 300, 't');
+    row.measures.resize(random() % 3);
+    written.features.push_back(std::move(row));
+  }
+  written.features.push_back(feature(written.features[10].assetID, -1));
+  SyncFile::write(written, destination());
+  writeWithSQLiteDefaults(written, folder() / "plain.sqlite");
+
+  const auto file = contentsOf(destination());
+  EXPECT_GT(file.size(), 2'000'000U);
+  EXPECT_TRUE(file == contentsOf(folder() / "plain.sqlite"));
 }
 
 TEST_F(SyncFileTest, falseScreenshotIsStoredAsZero) {
