@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 
 namespace lumenfolio {
@@ -13,6 +14,16 @@ constexpr std::string_view kBase64Alphabet =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 constexpr char kSeparator = '|';
+
+// The two Base64 digits of every 12-bit value: three bytes take two lookups.
+constexpr auto kDigitPairs = [] {
+  std::array<char, 2 * 4096> pairs{};
+  for (std::size_t value = 0; value < 4096; ++value) {
+    pairs[2 * value] = kBase64Alphabet[value >> 6];
+    pairs[2 * value + 1] = kBase64Alphabet[value & 0x3F];
+  }
+  return pairs;
+}();
 
 bool isPlainInteger(std::string_view text) {
   if (!text.empty() && text.front() == '-') text.remove_prefix(1);
@@ -76,10 +87,9 @@ void DigestLine::appendBase64(std::span<const std::uint8_t> bytes, std::string& 
   for (; i + 3 <= bytes.size(); i += 3) {
     const std::uint32_t group =
         (std::uint32_t{bytes[i]} << 16) | (std::uint32_t{bytes[i + 1]} << 8) | bytes[i + 2];
-    *out++ = kBase64Alphabet[(group >> 18) & 0x3F];
-    *out++ = kBase64Alphabet[(group >> 12) & 0x3F];
-    *out++ = kBase64Alphabet[(group >> 6) & 0x3F];
-    *out++ = kBase64Alphabet[group & 0x3F];
+    std::memcpy(out, &kDigitPairs[2 * (group >> 12)], 2);
+    std::memcpy(out + 2, &kDigitPairs[2 * (group & 0xFFF)], 2);
+    out += 4;
   }
   const auto rest = bytes.size() - i;
   if (rest == 0) return;

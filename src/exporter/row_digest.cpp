@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <future>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -60,31 +61,46 @@ struct SortKey {
 };
 
 // Lines are joined with line feeds and fed to the hash a large block at a
-// time: a call per line would cost more than the hashing itself.
+// time: a call per line would cost more than the hashing itself. While one
+// block is hashed on a thread of its own the next one is filled; hashing
+// takes about half as long as writing the lines.
 class Feed {
  public:
-  Feed() { pending_.reserve(kBlock + kBlock / 4); }
+  Feed() {
+    filling_.reserve(kBlock + kBlock / 4);
+    hashing_.reserve(kBlock + kBlock / 4);
+  }
 
   // The text the next line is appended to, after its line feed.
   std::string& nextLine() {
-    if (pending_.size() >= kBlock) {
-      digest_.update(pending_);
-      pending_.clear();
-    }
-    if (!first_) pending_ += '\n';
+    if (filling_.size() >= kBlock) handOver();
+    if (!first_) filling_ += '\n';
     first_ = false;
-    return pending_;
+    return filling_;
   }
+
   std::string finalHex() {
-    digest_.update(pending_);
+    handOver();
+    hashed_.get();
     return digest_.finalHex();
   }
 
  private:
-  static constexpr std::size_t kBlock = 64 * 1024;
+  static constexpr std::size_t kBlock = 1024 * 1024;
+
+  void handOver() {
+    if (hashed_.valid()) hashed_.get();
+    std::swap(filling_, hashing_);
+    filling_.clear();
+    hashed_ = std::async(std::launch::async, [this] { digest_.update(hashing_); });
+  }
+
   Sha256 digest_;
-  std::string pending_;
+  std::string filling_;
+  std::string hashing_;
   bool first_ = true;
+  // Last, so that it waits for the block being hashed before the rest goes.
+  std::future<void> hashed_;
 };
 
 std::string keyOfAllLines(const std::vector<SyncFile::Features>& rows) {
@@ -114,19 +130,20 @@ std::optional<std::vector<SortKey>> sortedKeys(const std::vector<SyncFile::Featu
 // the memory catch up while earlier lines are written.
 constexpr std::size_t kRowsAhead = 8;
 
+void prefetchBytes(const void* start, std::size_t size) {
+  const auto* bytes = static_cast<const char*>(start);
+  for (std::size_t offset = 0; offset < size; offset += 64) __builtin_prefetch(bytes + offset);
+}
+
 void prefetchRow(const std::vector<SyncFile::Features>& rows, const std::vector<SortKey>& keys,
                  std::size_t index) {
   if (index + kRowsAhead < keys.size()) __builtin_prefetch(&rows[keys[index + kRowsAhead].row]);
   if (index >= keys.size()) return;
   const auto& row = rows[keys[index].row];
-  __builtin_prefetch(row.assetID.data());
-  __builtin_prefetch(row.measures.data());
-  __builtin_prefetch(row.terms.data());
-  __builtin_prefetch(row.terms.data() + 64);
-  __builtin_prefetch(row.panel.data());
-  __builtin_prefetch(row.panel.data() + 64);
-  __builtin_prefetch(row.panel.data() + 128);
-  __builtin_prefetch(row.panel.data() + 192);
+  prefetchBytes(row.assetID.data(), row.assetID.size());
+  prefetchBytes(row.measures.data(), row.measures.size());
+  prefetchBytes(row.terms.data(), row.terms.size());
+  prefetchBytes(row.panel.data(), row.panel.size());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "exporter/digest_line.hpp"
@@ -102,12 +103,13 @@ TEST(RowDigest, equalsTheKeyForIdentifiersThatShareTheirFirstEightBytes) {
   }
 }
 
-// The lines of a large library reach the hash in blocks; a line that crosses
-// from one block into the next must count once, with one line feed before it.
-TEST(RowDigest, equalsTheKeyForLinesLongerThanAllOfABlock) {
+// The lines of a large library reach the hash in blocks of about a megabyte;
+// a line that crosses from one block into the next, or is longer than a
+// whole block, must count once, with one line feed before it.
+TEST(RowDigest, equalsTheKeyForLinesThatCrossBlocks) {
   RandomRows random(13, kPlainIdentifiers);
-  for (const std::size_t length : {1000u, 70000u}) {
-    auto rows = random.next(200);
+  for (const auto& [count, length] : {std::pair{3000U, 1000U}, std::pair{5U, 1'500'000U}}) {
+    auto rows = random.next(count);
     for (std::size_t i = 0; i < rows.size(); ++i) {
       rows[i].assetID = "asset-" + std::to_string(i);
       rows[i].terms = std::string(length + i, static_cast<char>('a' + i % 26));
