@@ -92,7 +92,9 @@ class Feed {
     if (hashed_.valid()) hashed_.get();
     std::swap(filling_, hashing_);
     filling_.clear();
-    hashed_ = std::async(std::launch::async, [this] { digest_.update(hashing_); });
+    // Where no thread can be had, the block is hashed here when it is waited for.
+    hashed_ = std::async(std::launch::async | std::launch::deferred,
+                         [this] { digest_.update(hashing_); });
   }
 
   Sha256 digest_;
