@@ -52,8 +52,9 @@ class RowBinder {
  public:
   explicit RowBinder(SqliteStatement& statement) : statement_(statement) {}
 
-  // The record outlives its step and every later bind replaces the value, so
-  // SQLite reads texts and blobs where they are instead of copying each one.
+  // Every value bound outlives the steps that read it (the records outlive
+  // their statement, a meta value its own), so SQLite reads texts and blobs
+  // where they are instead of copying each one.
   RowBinder& text(std::string_view value) {
     // A null pointer would bind NULL; an empty text still needs a real address.
     const char* data = value.data() != nullptr ? value.data() : "";
