@@ -183,7 +183,9 @@ std::string_view UnicodeText::firstCharacters(std::string_view text, std::size_t
   std::size_t end = 0;
   bool walked = false;
   if (isAscii(text)) {
-    // In ASCII only a carriage return followed by a line feed forms one character.
+    // In ASCII only a carriage return followed by a line feed forms one
+    // character, so a text without one is cut by bytes.
+    if (text.find('\r') == std::string_view::npos) return text.substr(0, count);
     for (std::size_t seen = 0; seen < count && end < text.size(); ++seen) {
       end += text.compare(end, 2, "\r\n") == 0 ? 2 : 1;
     }
