@@ -254,29 +254,31 @@ void Exporter::Run::failReading() {
 void Exporter::Run::match() {
   payload_.writtenAt = deps().clock.now();
   payload_.deviceName = deviceName(deps().desktop);
-  onStore(
-      [](Run& run, LibraryStore& store) {
-        run.matchRows();
-        run.libraryUnchanged_ = store.libraryUnchanged();
-        if (!run.libraryUnchanged_) return;
-        run.libraryFingerprintAfter_ = store.fingerprint();
-        // Nothing more is read: the library's connections and listing go
-        // before the digest and the write, which need only the rows.
-        store.release();
-        run.libraryReleased_ = true;
-        PhaseTimer timer(run.deps().phases);
-        run.digest_ = Exporter::digest(run.payload_.features);
-        timer.ended("digest");
-      },
-      &Run::writeUnlessLibraryChanged);
+  onStore([](Run& run, LibraryStore& store) { run.matchOnStore(store); },
+          &Run::writeUnlessLibraryChanged);
 }
 
-void Exporter::Run::matchRows() {
+// Once the photos are mapped to cloud identifiers nothing more is read, so
+// the library's connections and listing go before the rows are built.
+void Exporter::Run::matchOnStore(LibraryStore& store) {
   PhaseTimer timer(deps().phases);
   const auto localIdentifiers = deps().photos.fetchImageAssetIdentifiers();
   timer.ended("fetch");
   const auto cloudIDs = CloudIdentity::cloudIDs(localIdentifiers, deps().photos);
   timer.ended("cloud identifiers");
+  libraryUnchanged_ = store.libraryUnchanged();
+  if (!libraryUnchanged_) return;
+  libraryFingerprintAfter_ = store.fingerprint();
+  store.release();
+  libraryReleased_ = true;
+  matchRows(localIdentifiers, cloudIDs);
+  timer.ended("match");
+  digest_ = Exporter::digest(payload_.features);
+  timer.ended("digest");
+}
+
+void Exporter::Run::matchRows(const std::vector<std::string>& localIdentifiers,
+                              const std::unordered_map<std::string, std::string>& cloudIDs) {
   payload_.features.reserve(localIdentifiers.size());
   for (const auto& localIdentifier : localIdentifiers) {
     if (auto row = matchedRow(localIdentifier, cloudIDs)) {
@@ -284,12 +286,15 @@ void Exporter::Run::matchRows() {
     }
   }
   // What no photo took is let go now, before the rows are written.
+  letGoOfTables();
+}
+
+void Exporter::Run::letGoOfTables() {
   features_ = {};
   measures_ = {};
   terms_ = {};
   panels_ = {};
   movedRows_ = {};
-  timer.ended("match");
 }
 
 // The rows of a library that changed under the run may mix two versions of
@@ -300,6 +305,7 @@ void Exporter::Run::writeUnlessLibraryChanged() {
   } else if (attempt_ < kReadAttempts) {
     ++attempt_;
     payload_ = {};
+    letGoOfTables();
     deps().storeWorker.run([run = this] { run->deps().store.release(); },
                            [self = shared_from_this()] { self->readLibrary(); });
   } else {

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "exporter/exporter.hpp"
 #include "sync/sync_folder.hpp"
@@ -37,7 +38,10 @@ class Exporter::Run : public std::enable_shared_from_this<Run> {
   void reportMissingData();
   void failReading();
   void match();
-  void matchRows();
+  void matchOnStore(LibraryStore& store);
+  void matchRows(const std::vector<std::string>& localIdentifiers,
+                 const std::unordered_map<std::string, std::string>& cloudIDs);
+  void letGoOfTables();
   void writeUnlessLibraryChanged();
   std::optional<SyncFile::Features> matchedRow(
       const std::string& localIdentifier,
@@ -82,7 +86,7 @@ class Exporter::Run : public std::enable_shared_from_this<Run> {
   std::optional<std::string> readError_;  // why a visit failed, with SQLite's message
   bool stopped_ = false;                  // a visit was interrupted on request
   bool libraryUnchanged_ = true;
-  bool libraryReleased_ = false;  // once the rows are matched
+  bool libraryReleased_ = false;  // once the photos are mapped
 
   int attempt_ = 1;  // of reading the library, counting the start-overs
 
