@@ -1,12 +1,11 @@
 #include "exporter/export_run.hpp"
 
-#include <algorithm>
 #include <exception>
 #include <utility>
 
 #include "base/failure.hpp"
 #include "base/file_stamp.hpp"
-#include "metadata/unicode_text.hpp"
+#include "exporter/row_matching.hpp"
 #include "sqlite/sqlite_error.hpp"
 #include "sync/cloud_identity.hpp"
 
@@ -29,8 +28,6 @@ constexpr std::string_view kLibraryKeptChangingText =
 // before it gives up, rather than write rows of several versions.
 constexpr int kReadAttempts = 3;
 
-constexpr std::size_t kUUIDLength = 36;
-
 std::string unavailableText(const std::filesystem::path& folder) {
   return "The shared folder “" + SyncFolder::displayName(folder) + "” isn't available right now.";
 }
@@ -48,13 +45,6 @@ std::string withPath(const std::string& cause, const std::string& text,
   return cause + ": " + path;
 }
 
-// The value under `name`, moved out of the map, which forgets it.
-template <typename Map>
-typename Map::mapped_type taken(Map& map, const std::string& name) {
-  auto node = map.extract(name);
-  return node ? std::move(node.mapped()) : typename Map::mapped_type{};
-}
-
 std::optional<std::string> storedText(const Preferences& preferences, std::string_view key) {
   const auto stored = preferences.value(std::string(key));
   const auto* text = stored ? std::get_if<std::string>(&*stored) : nullptr;
@@ -65,12 +55,6 @@ std::optional<std::string> storedText(const Preferences& preferences, std::strin
 std::string deviceName(DesktopServices& desktop) {
   const auto host = desktop.hostName();
   return (host && !host->empty() ? *host : std::string("Mac")) + " (exporter)";
-}
-
-// Nothing in the row says anything about the photo.
-bool isEmptyAsset(const SyncFile::Features& row) {
-  return std::max(row.sharpness, row.exposure) <= 0 && row.faces <= 0 && !row.isScreenshot &&
-         row.measures.empty() && row.terms.empty() && row.panel.empty();
 }
 
 }  // namespace
@@ -192,21 +176,21 @@ void Exporter::Run::readLibrary() {
   exporter_->setStatus(std::string(kReadingDatabasesText));
   onStore(
       [](Run& run, LibraryStore& store) {
-        run.features_ = store.features();
-        run.measures_ = store.measures();
-        run.terms_ = store.searchTerms();
+        run.tables_.features = store.features();
+        run.tables_.measures = store.measures();
+        run.tables_.terms = store.searchTerms();
       },
       &Run::readPanels);
 }
 
 void Exporter::Run::readPanels() {
   exporter_->setStatus(std::string(kReadingDetailsText));
-  onStore([](Run& run, LibraryStore& store) { run.panels_ = store.panels(); },
+  onStore([](Run& run, LibraryStore& store) { run.tables_.panels = store.panels(); },
           &Run::checkLibraryData);
 }
 
 void Exporter::Run::checkLibraryData() {
-  if (features_.empty() && measures_.empty()) {
+  if (tables_.features.empty() && tables_.measures.empty()) {
     readNeedsFullDiskAccess();
     return;
   }
@@ -271,30 +255,11 @@ void Exporter::Run::matchOnStore(LibraryStore& store) {
   libraryFingerprintAfter_ = store.fingerprint();
   store.release();
   libraryReleased_ = true;
-  matchRows(localIdentifiers, cloudIDs);
+  // What no photo took is let go with the tables, before the rows are written.
+  payload_.features = RowMatching::rows(localIdentifiers, cloudIDs, std::exchange(tables_, {}));
   timer.ended("match");
   digest_ = Exporter::digest(payload_.features);
   timer.ended("digest");
-}
-
-void Exporter::Run::matchRows(const std::vector<std::string>& localIdentifiers,
-                              const std::unordered_map<std::string, std::string>& cloudIDs) {
-  payload_.features.reserve(localIdentifiers.size());
-  for (const auto& localIdentifier : localIdentifiers) {
-    if (auto row = matchedRow(localIdentifier, cloudIDs)) {
-      payload_.features.push_back(std::move(*row));
-    }
-  }
-  // What no photo took is let go now, before the rows are written.
-  letGoOfTables();
-}
-
-void Exporter::Run::letGoOfTables() {
-  features_ = {};
-  measures_ = {};
-  terms_ = {};
-  panels_ = {};
-  movedRows_ = {};
 }
 
 // The rows of a library that changed under the run may mix two versions of
@@ -305,7 +270,7 @@ void Exporter::Run::writeUnlessLibraryChanged() {
   } else if (attempt_ < kReadAttempts) {
     ++attempt_;
     payload_ = {};
-    letGoOfTables();
+    tables_ = {};
     deps().storeWorker.run([run = this] { run->deps().store.release(); },
                            [self = shared_from_this()] { self->readLibrary(); });
   } else {
@@ -314,42 +279,6 @@ void Exporter::Run::writeUnlessLibraryChanged() {
         "the library's files changed during each of " + std::to_string(kReadAttempts) + " reads");
     close();
   }
-}
-
-// The features, measures, terms and panel move from the tables into the row,
-// so that a large library is never held twice; a second photo of the same
-// UUID finds them in the first one's row.
-std::optional<SyncFile::Features> Exporter::Run::matchedRow(
-    const std::string& localIdentifier,
-    const std::unordered_map<std::string, std::string>& cloudIDs) {
-  const auto cloudID = cloudIDs.find(localIdentifier);
-  if (cloudID == cloudIDs.end()) return std::nullopt;
-  // Counted as a person reads them, so neither a multi-byte character nor a
-  // letter with its combining marks is cut in half.
-  const auto uuidText = UnicodeText::firstCharacters(localIdentifier, kUUIDLength);
-  if (const auto moved = movedRows_.find(uuidText); moved != movedRows_.end()) {
-    auto row = payload_.features[moved->second];
-    row.assetID = cloudID->second;
-    return row;
-  }
-  const auto uuid = std::string(uuidText);
-  const auto features = taken(features_, uuid);
-  SyncFile::Features row{
-      .assetID = cloudID->second,
-      .sharpness = features.sharpness,
-      .exposure = features.exposure,
-      .faces = features.faces,
-      .eyesClosed = features.eyesClosed,
-      .smiles = features.smiles,
-      .isScreenshot = features.isScreenshot,
-      .measures = taken(measures_, uuid),
-      .terms = taken(terms_, uuid),
-      // Upper-cased the way the panel table keys its rows, odd library text included.
-      .panel = taken(panels_, UnicodeText::upper(uuid)),
-  };
-  if (isEmptyAsset(row)) return std::nullopt;
-  movedRows_.try_emplace(uuidText, payload_.features.size());
-  return row;
 }
 
 void Exporter::Run::writeUnlessUnchanged() {

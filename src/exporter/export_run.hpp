@@ -8,11 +8,9 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
-#include <unordered_map>
-#include <vector>
 
 #include "exporter/exporter.hpp"
+#include "exporter/row_matching.hpp"
 #include "sync/sync_folder.hpp"
 
 namespace lumenfolio {
@@ -39,13 +37,7 @@ class Exporter::Run : public std::enable_shared_from_this<Run> {
   void failReading();
   void match();
   void matchOnStore(LibraryStore& store);
-  void matchRows(const std::vector<std::string>& localIdentifiers,
-                 const std::unordered_map<std::string, std::string>& cloudIDs);
-  void letGoOfTables();
   void writeUnlessLibraryChanged();
-  std::optional<SyncFile::Features> matchedRow(
-      const std::string& localIdentifier,
-      const std::unordered_map<std::string, std::string>& cloudIDs);
   void writeUnlessUnchanged();
   bool writtenFileIsInPlace() const;
   void write();
@@ -70,14 +62,7 @@ class Exporter::Run : public std::enable_shared_from_this<Run> {
   std::function<void()> done_;
 
   // Filled on the store's worker; read on the main thread once the visit is over.
-  std::unordered_map<std::string, AssetFeatures> features_;
-  std::unordered_map<std::string, Bytes> measures_;
-  std::unordered_map<std::string, std::string> terms_;
-  std::unordered_map<std::string, std::string> panels_;  // panel texts
-  // The measures, terms and panel moved into a row, by UUID text (a view of
-  // the photo's local identifier, alive while they are matched), so that
-  // another photo of the same UUID finds them there.
-  std::unordered_map<std::string_view, std::size_t> movedRows_;
+  RowMatching::Tables tables_;
   // The library's files as they were before anything was read, and after.
   std::optional<std::string> libraryFingerprint_;
   std::optional<std::string> libraryFingerprintAfter_;

@@ -1,0 +1,123 @@
+#include "exporter/row_matching.hpp"
+
+#include <algorithm>
+#include <future>
+#include <string_view>
+#include <utility>
+
+#include "metadata/unicode_text.hpp"
+
+namespace lumenfolio {
+
+namespace {
+
+constexpr std::size_t kUUIDLength = 36;
+
+using Tables = RowMatching::Tables;
+
+// Where one photo's values stand in the tables, found before any of them moves.
+struct Found {
+  const std::string* assetID = nullptr;  // none: the photo has no cloud identifier
+  std::string_view uuid;                 // a view of the photo's local identifier
+  decltype(Tables::features)::iterator features;
+  decltype(Tables::measures)::iterator measures;
+  decltype(Tables::terms)::iterator terms;
+  decltype(Tables::panels)::iterator panel;
+};
+
+// Looking up only reads the tables, so the photos can be looked up on two
+// threads at once: most of the time goes to waiting for memory.
+void lookUp(const std::vector<std::string>& localIdentifiers,
+            const std::unordered_map<std::string, std::string>& cloudIDs, Tables& tables,
+            std::size_t first, std::size_t last, std::vector<Found>& found) {
+  for (auto at = first; at < last; ++at) {
+    const auto& localIdentifier = localIdentifiers[at];
+    const auto cloudID = cloudIDs.find(localIdentifier);
+    if (cloudID == cloudIDs.end()) continue;
+    // Counted as a person reads them, so neither a multi-byte character nor a
+    // letter with its combining marks is cut in half.
+    const auto uuidText = UnicodeText::firstCharacters(localIdentifier, kUUIDLength);
+    const auto uuid = std::string(uuidText);
+    found[at] = Found{
+        .assetID = &cloudID->second,
+        .uuid = uuidText,
+        .features = tables.features.find(uuid),
+        .measures = tables.measures.find(uuid),
+        .terms = tables.terms.find(uuid),
+        // Upper-cased the way the panel table keys its rows, odd library text included.
+        .panel = tables.panels.find(UnicodeText::upper(uuid)),
+    };
+  }
+}
+
+std::vector<Found> lookedUp(const std::vector<std::string>& localIdentifiers,
+                            const std::unordered_map<std::string, std::string>& cloudIDs,
+                            Tables& tables) {
+  std::vector<Found> found(localIdentifiers.size());
+  const auto half = found.size() / 2;
+  // Where no thread can be had, the first half is looked up when it is waited for.
+  auto firstHalf = std::async(std::launch::async | std::launch::deferred,
+                              [&] { lookUp(localIdentifiers, cloudIDs, tables, 0, half, found); });
+  lookUp(localIdentifiers, cloudIDs, tables, half, found.size(), found);
+  firstHalf.get();
+  return found;
+}
+
+// The value found, taken out of its table; the empty value when none was found.
+template <typename Table>
+typename Table::mapped_type taken(Table& table, typename Table::iterator entry) {
+  if (entry == table.end()) return {};
+  return std::exchange(entry->second, {});
+}
+
+// Nothing in the row says anything about the photo.
+bool isEmptyAsset(const SyncFile::Features& row) {
+  return std::max(row.sharpness, row.exposure) <= 0 && row.faces <= 0 && !row.isScreenshot &&
+         row.measures.empty() && row.terms.empty() && row.panel.empty();
+}
+
+SyncFile::Features takenRow(const Found& photo, Tables& tables) {
+  const auto features =
+      photo.features == tables.features.end() ? AssetFeatures{} : photo.features->second;
+  return SyncFile::Features{
+      .assetID = *photo.assetID,
+      .sharpness = features.sharpness,
+      .exposure = features.exposure,
+      .faces = features.faces,
+      .eyesClosed = features.eyesClosed,
+      .smiles = features.smiles,
+      .isScreenshot = features.isScreenshot,
+      .measures = taken(tables.measures, photo.measures),
+      .terms = taken(tables.terms, photo.terms),
+      .panel = taken(tables.panels, photo.panel),
+  };
+}
+
+}  // namespace
+
+std::vector<SyncFile::Features> RowMatching::rows(
+    const std::vector<std::string>& localIdentifiers,
+    const std::unordered_map<std::string, std::string>& cloudIDs, Tables tables) {
+  const auto found = lookedUp(localIdentifiers, cloudIDs, tables);
+  std::vector<SyncFile::Features> rows;
+  rows.reserve(found.size());
+  // The row that took the values of a UUID, for the next photo of that UUID.
+  std::unordered_map<std::string_view, std::size_t> rowOf;
+  rowOf.reserve(found.size());
+  for (const auto& photo : found) {
+    if (photo.assetID == nullptr) continue;
+    if (const auto earlier = rowOf.find(photo.uuid); earlier != rowOf.end()) {
+      auto row = rows[earlier->second];
+      row.assetID = *photo.assetID;
+      rows.push_back(std::move(row));
+      continue;
+    }
+    auto row = takenRow(photo, tables);
+    if (isEmptyAsset(row)) continue;
+    rowOf.try_emplace(photo.uuid, rows.size());
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+}  // namespace lumenfolio

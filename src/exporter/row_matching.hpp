@@ -1,0 +1,36 @@
+// The rows of an export: one for each photo with a cloud identifier, in the
+// order the photo platform listed them, holding what the library's tables
+// hold for the photo's UUID; a photo the tables say nothing about has none.
+#pragma once
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "metadata/asset_features.hpp"
+#include "model/bytes.hpp"
+#include "sync/sync_file.hpp"
+
+namespace lumenfolio {
+
+class RowMatching {
+ public:
+  // What the library reader gave, by UUID text: features and measures as
+  // Photos.sqlite stores it, terms and panel texts upper-cased.
+  struct Tables {
+    std::unordered_map<std::string, AssetFeatures> features;
+    std::unordered_map<std::string, Bytes> measures;
+    std::unordered_map<std::string, std::string> terms;
+    std::unordered_map<std::string, std::string> panels;
+  };
+
+  // A photo's UUID is the first 36 characters of its local identifier as a
+  // person reads them. The tables' values move into the rows, so that a large
+  // library is never held twice; a second photo of the same UUID gets the
+  // same values as the first.
+  static std::vector<SyncFile::Features> rows(
+      const std::vector<std::string>& localIdentifiers,
+      const std::unordered_map<std::string, std::string>& cloudIDs, Tables tables);
+};
+
+}  // namespace lumenfolio

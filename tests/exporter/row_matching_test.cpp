@@ -1,0 +1,89 @@
+#include "exporter/row_matching.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace lumenfolio {
+namespace {
+
+constexpr const char* kUUID = "5E2D8C71-94AB-4C3D-9E8F-0123456789AB";
+
+std::string uuidOf(int n) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%08X-0000-4000-8000-%012d", n, n);
+  return text;
+}
+
+RowMatching::Tables tablesFor(const std::string& uuid, int n) {
+  RowMatching::Tables tables;
+  tables.features[uuid] = AssetFeatures{.sharpness = n / 10.0};
+  tables.measures[uuid] = Bytes{static_cast<std::uint8_t>(n % 200), 1, 2};
+  tables.terms[uuid] = "term " + std::to_string(n);
+  tables.panels[uuid] = R"({"words":["w)" + std::to_string(n) + R"("]})";
+  return tables;
+}
+
+TEST(RowMatching, everyPhotoOfOneUUIDGetsItsValues) {
+  const std::string uuid = kUUID;
+  const std::vector<std::string> photos = {uuid + "/L0/001", uuid + "/L0/002", uuid + "/L0/003"};
+  const std::unordered_map<std::string, std::string> cloudIDs = {
+      {photos[0], "c1"}, {photos[1], "c2"}, {photos[2], "c3"}};
+  const auto rows = RowMatching::rows(photos, cloudIDs, tablesFor(uuid, 7));
+
+  ASSERT_EQ(rows.size(), 3u);
+  for (std::size_t at = 0; at < rows.size(); ++at) {
+    EXPECT_EQ(rows[at].assetID, "c" + std::to_string(at + 1));
+    EXPECT_DOUBLE_EQ(rows[at].sharpness, 0.7);
+    EXPECT_EQ(rows[at].measures, (Bytes{7, 1, 2}));
+    EXPECT_EQ(rows[at].terms, "term 7");
+    EXPECT_EQ(rows[at].panel, R"({"words":["w7"]})");
+  }
+}
+
+TEST(RowMatching, aPhotoWithoutACloudIdentifierLeavesTheValuesToTheNext) {
+  const std::string uuid = kUUID;
+  const std::vector<std::string> photos = {uuid + "/L0/001", uuid + "/L0/002"};
+  const auto rows = RowMatching::rows(photos, {{photos[1], "c2"}}, tablesFor(uuid, 3));
+
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].assetID, "c2");
+  EXPECT_EQ(rows[0].terms, "term 3");
+}
+
+// Photos are looked up in two halves at once; the rows still follow the
+// listing, each with its own values.
+TEST(RowMatching, manyPhotosKeepTheirOrderAndTheirOwnValues) {
+  constexpr int kPhotos = 1001;
+  std::vector<std::string> photos;
+  std::unordered_map<std::string, std::string> cloudIDs;
+  RowMatching::Tables tables;
+  for (int n = 0; n < kPhotos; ++n) {
+    const auto uuid = uuidOf(n);
+    photos.push_back(uuid + "/L0/001");
+    if (n % 3 != 0) cloudIDs[photos.back()] = "cloud-" + std::to_string(n);
+    auto one = tablesFor(uuid, n);
+    tables.features.merge(one.features);
+    tables.measures.merge(one.measures);
+    tables.terms.merge(one.terms);
+    tables.panels.merge(one.panels);
+  }
+  const auto rows = RowMatching::rows(photos, cloudIDs, std::move(tables));
+
+  ASSERT_EQ(rows.size(), static_cast<std::size_t>(kPhotos - (kPhotos + 2) / 3));
+  std::size_t at = 0;
+  for (int n = 0; n < kPhotos; ++n) {
+    if (n % 3 == 0) continue;
+    ASSERT_LT(at, rows.size());
+    EXPECT_EQ(rows[at].assetID, "cloud-" + std::to_string(n));
+    EXPECT_EQ(rows[at].terms, "term " + std::to_string(n));
+    EXPECT_EQ(rows[at].measures[0], n % 200);
+    ++at;
+  }
+}
+
+}  // namespace
+}  // namespace lumenfolio
