@@ -147,6 +147,9 @@ void MetadataStore::openLibrary() {
   needsFullDiskAccess_ = view_->opensNothing();
   failure_ =
       needsFullDiskAccess_ ? std::optional<std::string>(kFullDiskAccessFailure) : std::nullopt;
+  // Every run reads the search terms: they are read from the moment the
+  // library is open, the listing below included.
+  prefetchSearchIndex();
   if (listingSink_) {
     listingSink_(std::make_shared<const ImageAssetListing>(
         view_->photos() ? ImageAssetListing::read(*view_->photos()) : ImageAssetListing()));
@@ -219,10 +222,7 @@ auto MetadataStore::timed(std::string_view phase, Read read) {
 }
 
 std::unordered_map<std::string, MetadataStore::Features> MetadataStore::features() {
-  return timed("features", [this] {
-    prefetchSearchIndex();
-    return readFeatures();
-  });
+  return timed("features", [this] { return readFeatures(); });
 }
 
 std::unordered_map<std::string, MetadataStore::Features> MetadataStore::readFeatures() {
@@ -258,10 +258,7 @@ std::unordered_map<std::string, MetadataStore::Features> MetadataStore::readFeat
 }
 
 std::unordered_map<std::string, Bytes> MetadataStore::measures() {
-  return timed("measures", [this] {
-    prefetchSearchIndex();
-    return readMeasures();
-  });
+  return timed("measures", [this] { return readMeasures(); });
 }
 
 std::unordered_map<std::string, Bytes> MetadataStore::readMeasures() {
@@ -353,8 +350,8 @@ std::unordered_map<std::string, std::string> MetadataStore::readPanels() {
   return Panels::read(view_->leo(), view_->photos());
 }
 
-// Started by the first read of Photos.sqlite, as the run always reads the
-// search terms next: in the run's own read transactions of psi.sqlite and
+// Started as the library opens, as the run always reads the search terms
+// after Photos.sqlite: in the run's own read transactions of psi.sqlite and
 // leo.sqlite, whose connections only that thread uses until it has ended.
 // With psi.sqlite the thread reads its terms alone, and leo.sqlite stays with
 // this worker for the panels; without it, the thread reads leo.sqlite's terms

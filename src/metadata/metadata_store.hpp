@@ -131,10 +131,10 @@ class MetadataStore final : public LibraryStore {
   Options options_;
   bool opened_ = false;  // the run's package was looked for, whatever the outcome
   std::optional<LibraryView> view_;
-  // The search index read on a thread of its own while Photos.sqlite is read
-  // here, from the first read of features or measures until panels() has
-  // taken its last result; declared after the view whose connections it
-  // reads, so it ends before they close.
+  // The search terms read on a thread of its own while Photos.sqlite is read
+  // here, from the opening of the library until searchTerms() has taken
+  // them; declared after the view whose connections it reads, so it ends
+  // before they close.
   std::optional<SearchIndexPrefetch> searchIndex_;
   // Whether that thread leaves leo.sqlite to this worker (it reads psi.sqlite).
   bool leoOnWorker_ = false;
