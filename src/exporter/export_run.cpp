@@ -255,8 +255,7 @@ void Exporter::Run::matchOnStore(LibraryStore& store) {
   libraryFingerprintAfter_ = store.fingerprint();
   store.release();
   libraryReleased_ = true;
-  // What no photo took is let go with the tables, before the rows are written.
-  payload_.features = RowMatching::rows(localIdentifiers, cloudIDs, std::exchange(tables_, {}));
+  payload_.features = RowMatching::rows(localIdentifiers, cloudIDs, tables_);
   timer.ended("match");
   digest_ = Exporter::digest(payload_.features);
   timer.ended("digest");
@@ -266,6 +265,7 @@ void Exporter::Run::matchOnStore(LibraryStore& store) {
 // it (assets of one, features of the other): they are never written.
 void Exporter::Run::writeUnlessLibraryChanged() {
   if (libraryUnchanged_) {
+    letGoOfTables();
     writeUnlessUnchanged();
   } else if (attempt_ < kReadAttempts) {
     ++attempt_;
@@ -279,6 +279,13 @@ void Exporter::Run::writeUnlessLibraryChanged() {
         "the library's files changed during each of " + std::to_string(kReadAttempts) + " reads");
     close();
   }
+}
+
+// Letting go of the tables' entries (what no photo took, and those whose
+// values moved into the rows) takes a good part of a second in a large
+// library: the store's worker, idle by now, does it while the file is written.
+void Exporter::Run::letGoOfTables() {
+  deps().storeWorker.run([run = this] { run->tables_ = {}; }, [self = shared_from_this()] {});
 }
 
 void Exporter::Run::writeUnlessUnchanged() {

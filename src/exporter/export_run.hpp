@@ -38,6 +38,7 @@ class Exporter::Run : public std::enable_shared_from_this<Run> {
   void match();
   void matchOnStore(LibraryStore& store);
   void writeUnlessLibraryChanged();
+  void letGoOfTables();
   void writeUnlessUnchanged();
   bool writtenFileIsInPlace() const;
   void write();
@@ -61,7 +62,8 @@ class Exporter::Run : public std::enable_shared_from_this<Run> {
   FolderAccess folder_;
   std::function<void()> done_;
 
-  // Filled on the store's worker; read on the main thread once the visit is over.
+  // Filled on the store's worker; read on the main thread once the visit is
+  // over, and let go of on the worker again once the rows have taken them.
   RowMatching::Tables tables_;
   // The library's files as they were before anything was read, and after.
   std::optional<std::string> libraryFingerprint_;

@@ -97,7 +97,7 @@ SyncFile::Features takenRow(const Found& photo, Tables& tables) {
 
 std::vector<SyncFile::Features> RowMatching::rows(
     const std::vector<std::string>& localIdentifiers,
-    const std::unordered_map<std::string, std::string>& cloudIDs, Tables tables) {
+    const std::unordered_map<std::string, std::string>& cloudIDs, Tables& tables) {
   const auto found = lookedUp(localIdentifiers, cloudIDs, tables);
   std::vector<SyncFile::Features> rows;
   rows.reserve(found.size());

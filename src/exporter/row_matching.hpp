@@ -27,10 +27,11 @@ class RowMatching {
   // A photo's UUID is the first 36 characters of its local identifier as a
   // person reads them. The tables' values move into the rows, so that a large
   // library is never held twice; a second photo of the same UUID gets the
-  // same values as the first.
+  // same values as the first. The tables keep their entries, emptied, for
+  // the caller to let go of when it suits it.
   static std::vector<SyncFile::Features> rows(
       const std::vector<std::string>& localIdentifiers,
-      const std::unordered_map<std::string, std::string>& cloudIDs, Tables tables);
+      const std::unordered_map<std::string, std::string>& cloudIDs, Tables& tables);
 };
 
 }  // namespace lumenfolio

@@ -32,7 +32,8 @@ TEST(RowMatching, everyPhotoOfOneUUIDGetsItsValues) {
   const std::vector<std::string> photos = {uuid + "/L0/001", uuid + "/L0/002", uuid + "/L0/003"};
   const std::unordered_map<std::string, std::string> cloudIDs = {
       {photos[0], "c1"}, {photos[1], "c2"}, {photos[2], "c3"}};
-  const auto rows = RowMatching::rows(photos, cloudIDs, tablesFor(uuid, 7));
+  auto tables = tablesFor(uuid, 7);
+  const auto rows = RowMatching::rows(photos, cloudIDs, tables);
 
   ASSERT_EQ(rows.size(), 3u);
   for (std::size_t at = 0; at < rows.size(); ++at) {
@@ -47,7 +48,8 @@ TEST(RowMatching, everyPhotoOfOneUUIDGetsItsValues) {
 TEST(RowMatching, aPhotoWithoutACloudIdentifierLeavesTheValuesToTheNext) {
   const std::string uuid = kUUID;
   const std::vector<std::string> photos = {uuid + "/L0/001", uuid + "/L0/002"};
-  const auto rows = RowMatching::rows(photos, {{photos[1], "c2"}}, tablesFor(uuid, 3));
+  auto tables = tablesFor(uuid, 3);
+  const auto rows = RowMatching::rows(photos, {{photos[1], "c2"}}, tables);
 
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].assetID, "c2");
@@ -71,7 +73,7 @@ TEST(RowMatching, manyPhotosKeepTheirOrderAndTheirOwnValues) {
     tables.terms.merge(one.terms);
     tables.panels.merge(one.panels);
   }
-  const auto rows = RowMatching::rows(photos, cloudIDs, std::move(tables));
+  const auto rows = RowMatching::rows(photos, cloudIDs, tables);
 
   ASSERT_EQ(rows.size(), static_cast<std::size_t>(kPhotos - (kPhotos + 2) / 3));
   std::size_t at = 0;
