@@ -90,7 +90,8 @@ std::string flipBytesAt(const fs::path& file, std::vector<std::size_t> offsets,
   for (const auto offset : offsets) {
     if (offset >= bytes.size()) continue;
     bytes[offset] = static_cast<char>(bytes[offset] ^ random.between(1, 255));
-    where += (where.empty() ? "" : ",") + std::to_string(offset);
+    if (!where.empty()) where += ',';
+    where += std::to_string(offset);
   }
   writeAll(file, bytes);
   return where;
