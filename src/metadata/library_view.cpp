@@ -34,6 +34,12 @@ std::optional<std::vector<FileKey>> openFiles() {
 
 }  // namespace
 
+const std::array<LibraryView::Database, LibraryView::kDatabaseCount> LibraryView::kDatabases = {{
+    {kSearchPath, &LibraryView::search_},
+    {kPhotosPath, &LibraryView::photos_},
+    {kLeoPath, &LibraryView::leo_},
+}};
+
 LibraryView LibraryView::open(fs::path package, std::stop_token stop) {
   LibraryView view;
   view.package_ = std::move(package);
@@ -67,14 +73,14 @@ bool LibraryView::readsWhatStandsThere() const {
     if (database.reading() == LibraryDatabase::Reading::snapshot) return database.copied(file);
     return std::find(open->begin(), open->end(), file) != open->end();
   };
-  std::size_t next = 0;
-  for (const auto* database : {&search_, &photos_, &leo_}) {
-    const auto& main = identity_[next++];
-    const auto& wal = identity_[next++];
-    if (!*database) continue;
-    if (!main.exists || !isRead(**database, main)) return false;
-    const bool readsWal = (*database)->reading() != LibraryDatabase::Reading::withoutWal;
-    if (readsWal && wal.exists && !isRead(**database, wal)) return false;
+  for (std::size_t at = 0; at < kDatabases.size(); ++at) {
+    const auto& database = this->*kDatabases[at].connection;
+    const auto& main = identity_[2 * at];
+    const auto& wal = identity_[2 * at + 1];
+    if (!database) continue;
+    if (!main.exists || !isRead(*database, main)) return false;
+    const bool readsWal = database->reading() != LibraryDatabase::Reading::withoutWal;
+    if (readsWal && wal.exists && !isRead(*database, wal)) return false;
   }
   return true;
 }
@@ -87,13 +93,9 @@ std::optional<LibraryDatabase> LibraryView::openInReadTransaction(const fs::path
 
 std::vector<fs::path> LibraryView::unopened() const {
   std::vector<fs::path> files;
-  std::size_t next = 0;
-  for (const auto& [database, path] :
-       {std::pair(&search_, kSearchPath), std::pair(&photos_, kPhotosPath),
-        std::pair(&leo_, kLeoPath)}) {
-    const auto& main = identity_[next];
-    next += 2;
-    if (main.exists && !*database) files.push_back(package_ / path);
+  for (std::size_t at = 0; at < kDatabases.size(); ++at) {
+    const auto& [path, connection] = kDatabases[at];
+    if (identity_[2 * at].exists && !(this->*connection)) files.push_back(package_ / path);
   }
   return files;
 }
@@ -112,9 +114,9 @@ bool LibraryView::isUnchanged() const {
 LibraryView::Identity LibraryView::identityOf(const fs::path& package) {
   Identity identity{};
   std::size_t next = 0;
-  for (const char* database : {kSearchPath, kPhotosPath, kLeoPath}) {
+  for (const auto& database : kDatabases) {
     for (const char* suffix : {"", "-wal"}) {
-      const auto file = (package / database).string() + suffix;
+      const auto file = (package / database.path).string() + suffix;
       struct stat status {};
       auto& state = identity[next++];
       if (::stat(file.c_str(), &status) != 0) continue;

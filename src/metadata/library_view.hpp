@@ -59,7 +59,15 @@ class LibraryView {
     std::int64_t modifiedNanoseconds = 0;
     bool operator==(const FileState&) const = default;
   };
-  using Identity = std::array<FileState, 6>;  // psi, Photos, leo: each file and its "-wal"
+  // The package's databases, each with the member that holds its connection:
+  // the identity holds their files in this order, each followed by its "-wal".
+  struct Database {
+    const char* path;
+    std::optional<LibraryDatabase> LibraryView::*connection;
+  };
+  static constexpr std::size_t kDatabaseCount = 3;
+  static const std::array<Database, kDatabaseCount> kDatabases;
+  using Identity = std::array<FileState, 2 * kDatabaseCount>;
 
   static Identity identityOf(const std::filesystem::path& package);
   static std::optional<LibraryDatabase> openInReadTransaction(const std::filesystem::path& file);
