@@ -18,10 +18,12 @@
 
 #include "exporter/row_digest.hpp"
 #include "sync/sync_file.hpp"
+#include "temporary_folder.hpp"
 
 namespace {
 
 using lumenfolio::SyncFile;
+using lumenfolio::TemporaryFolder;
 namespace fs = std::filesystem;
 
 constexpr int kMadeUpRows = 100000;
@@ -99,25 +101,6 @@ const SyncFile::Payload& payload() {
   }();
   return kPayload;
 }
-
-class TemporaryFolder {
- public:
-  TemporaryFolder() {
-    std::string pattern = (fs::temp_directory_path() / "lumenfolio-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TemporaryFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  TemporaryFolder(const TemporaryFolder&) = delete;
-  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 void BM_RowDigest(benchmark::State& state) {
   const auto& rows = payload().features;

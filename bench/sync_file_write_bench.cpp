@@ -8,10 +8,12 @@
 #include <string>
 
 #include "sync/sync_file.hpp"
+#include "temporary_folder.hpp"
 
 namespace {
 
 using lumenfolio::SyncFile;
+using lumenfolio::TemporaryFolder;
 namespace fs = std::filesystem;
 
 constexpr int kRows = 100000;
@@ -44,23 +46,6 @@ SyncFile::Payload realisticPayload() {
   }
   return payload;
 }
-
-class TemporaryFolder {
- public:
-  TemporaryFolder() {
-    std::string pattern = (fs::temp_directory_path() / "lumenfolio-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TemporaryFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 void BM_SyncFileWrite100kFeatures(benchmark::State& state) {
   const auto payload = realisticPayload();
