@@ -246,16 +246,16 @@ void Exporter::Run::match() {
 // the library's connections and listing go before the rows are built.
 void Exporter::Run::matchOnStore(LibraryStore& store) {
   PhaseTimer timer(deps().phases);
-  const auto localIdentifiers = deps().photos.fetchImageAssetIdentifiers();
+  localIdentifiers_ = deps().photos.fetchImageAssetIdentifiers();
   timer.ended("fetch");
-  const auto cloudIDs = CloudIdentity::cloudIDs(localIdentifiers, deps().photos);
+  cloudIDs_ = CloudIdentity::cloudIDs(localIdentifiers_, deps().photos);
   timer.ended("cloud identifiers");
   libraryUnchanged_ = store.libraryUnchanged();
   if (!libraryUnchanged_) return;
   libraryFingerprintAfter_ = store.fingerprint();
   store.release();
   libraryReleased_ = true;
-  payload_.features = RowMatching::rows(localIdentifiers, cloudIDs, tables_);
+  payload_.features = RowMatching::rows(localIdentifiers_, cloudIDs_, tables_);
   timer.ended("match");
   digest_ = Exporter::digest(payload_.features);
   timer.ended("digest");
@@ -271,6 +271,8 @@ void Exporter::Run::writeUnlessLibraryChanged() {
     ++attempt_;
     payload_ = {};
     tables_ = {};
+    localIdentifiers_ = {};
+    cloudIDs_ = {};
     deps().storeWorker.run([run = this] { run->deps().store.release(); },
                            [self = shared_from_this()] { self->readLibrary(); });
   } else {
@@ -282,10 +284,17 @@ void Exporter::Run::writeUnlessLibraryChanged() {
 }
 
 // Letting go of the tables' entries (what no photo took, and those whose
-// values moved into the rows) takes a good part of a second in a large
-// library: the store's worker, idle by now, does it while the file is written.
+// values moved into the rows) and of the photos' identifiers takes a good
+// part of a second in a large library: the store's worker, idle by now, does
+// it while the file is written.
 void Exporter::Run::letGoOfTables() {
-  deps().storeWorker.run([run = this] { run->tables_ = {}; }, [self = shared_from_this()] {});
+  deps().storeWorker.run(
+      [run = this] {
+        run->tables_ = {};
+        run->localIdentifiers_ = {};
+        run->cloudIDs_ = {};
+      },
+      [self = shared_from_this()] {});
 }
 
 void Exporter::Run::writeUnlessUnchanged() {

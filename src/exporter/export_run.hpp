@@ -8,6 +8,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "exporter/exporter.hpp"
 #include "exporter/row_matching.hpp"
@@ -65,6 +67,9 @@ class Exporter::Run : public std::enable_shared_from_this<Run> {
   // Filled on the store's worker; read on the main thread once the visit is
   // over, and let go of on the worker again once the rows have taken them.
   RowMatching::Tables tables_;
+  // The photos the rows were matched for, let go of with the tables.
+  std::vector<std::string> localIdentifiers_;
+  std::unordered_map<std::string, std::string> cloudIDs_;
   // The library's files as they were before anything was read, and after.
   std::optional<std::string> libraryFingerprint_;
   std::optional<std::string> libraryFingerprintAfter_;

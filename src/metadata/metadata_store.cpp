@@ -1,5 +1,6 @@
 #include "metadata/metadata_store.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <system_error>
@@ -129,6 +130,7 @@ void MetadataStore::openLibrary() {
   searchIndex_.reset();
   panelsRead_.reset();
   view_.reset();
+  expectedAssets_ = 0;
   const auto package = locateLibrary();
   if (!package) {
     failure_ = libraryPackage_ ? notFoundFailure(*libraryPackage_, true, home_)
@@ -151,8 +153,10 @@ void MetadataStore::openLibrary() {
   // library is open, the listing below included.
   prefetchSearchIndex();
   if (listingSink_) {
-    listingSink_(std::make_shared<const ImageAssetListing>(
-        view_->photos() ? ImageAssetListing::read(*view_->photos()) : ImageAssetListing()));
+    auto listing = std::make_shared<const ImageAssetListing>(
+        view_->photos() ? ImageAssetListing::read(*view_->photos()) : ImageAssetListing());
+    expectedAssets_ = std::max(listing->localIdentifiers.size(), listing->cloudGUIDs.size());
+    listingSink_(std::move(listing));
   }
 }
 
@@ -228,6 +232,7 @@ std::unordered_map<std::string, MetadataStore::Features> MetadataStore::features
 std::unordered_map<std::string, MetadataStore::Features> MetadataStore::readFeatures() {
   std::unordered_map<std::string, Features> result;
   if (!view_ || !view_->photos()) return result;
+  result.reserve(expectedAssets_);
   const auto& library = *view_->photos();
 
   if (SqliteStatement analysis(library, analysisStatement(view_->schema())); analysis) {
@@ -264,6 +269,7 @@ std::unordered_map<std::string, Bytes> MetadataStore::measures() {
 std::unordered_map<std::string, Bytes> MetadataStore::readMeasures() {
   std::unordered_map<std::string, Bytes> result;
   if (!view_ || !view_->photos()) return result;
+  result.reserve(expectedAssets_);
   const auto& library = *view_->photos();
 
   const auto usable = usableMeasures(library);
@@ -347,7 +353,7 @@ std::unordered_map<std::string, std::string> MetadataStore::readPanels() {
   if (!view_) return {};
   // leo.sqlite is read here only once the thread has let go of it.
   if (!leoOnWorker_) settleSearchIndex();
-  return Panels::read(view_->leo(), view_->photos());
+  return Panels::read(view_->leo(), view_->photos(), expectedAssets_);
 }
 
 // Started as the library opens, as the run always reads the search terms

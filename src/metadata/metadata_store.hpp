@@ -140,6 +140,9 @@ class MetadataStore final : public LibraryStore {
   bool leoOnWorker_ = false;
   // The panel texts this worker read while the thread read the terms.
   std::optional<std::unordered_map<std::string, std::string>> panelsRead_;
+  // How many assets the run's listing met: the tables read afterwards are
+  // sized for them once, instead of growing step by step (none without a listing).
+  std::size_t expectedAssets_ = 0;
   std::optional<std::string> failure_;
   bool needsFullDiskAccess_ = false;
 };

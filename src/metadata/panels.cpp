@@ -254,8 +254,10 @@ struct CameraDetails {
 
 using CameraTable = std::unordered_map<std::string, CameraDetails>;
 
-CameraTable cameraDetails(const SqliteDatabase& library, InternedTexts& texts) {
+CameraTable cameraDetails(const SqliteDatabase& library, InternedTexts& texts,
+                          std::size_t expectedAssets) {
   CameraTable table;
+  table.reserve(expectedAssets);
   SqliteStatement statement(library, kCameraStatement);
   if (!statement) return table;
   while (statement.step()) {
@@ -288,11 +290,13 @@ void forEachLexemeRecord(const SqliteDatabase& leo, InternedTexts& texts, Visit 
 // details. A record that has no text (nothing to tell, or a number JSON
 // cannot hold) is left out, as an asset without one.
 std::unordered_map<std::string, std::string> Panels::read(const SqliteDatabase* leo,
-                                                          const SqliteDatabase* library) {
+                                                          const SqliteDatabase* library,
+                                                          std::size_t expectedAssets) {
   InternedTexts texts;
-  auto camera = library != nullptr && *library ? cameraDetails(*library, texts) : CameraTable();
+  auto camera = library != nullptr && *library ? cameraDetails(*library, texts, expectedAssets)
+                                               : CameraTable();
   std::unordered_map<std::string, std::string> result;
-  result.reserve(camera.size());
+  result.reserve(std::max(camera.size(), expectedAssets));
   if (leo != nullptr && *leo) {
     forEachLexemeRecord(*leo, texts, [&](std::string key, AssetMetadata& record) {
       if (const auto found = camera.find(key); found != camera.end()) {

@@ -19,9 +19,11 @@ class Panels {
   //
   // The camera details are read first, so that each record can be encoded
   // and let go while leo.sqlite is walked: a large library never holds all
-  // its records at once, only their texts.
+  // its records at once, only their texts. `expectedAssets`, when known,
+  // sizes the tables once instead of letting them grow step by step.
   static std::unordered_map<std::string, std::string> read(const SqliteDatabase* leo,
-                                                           const SqliteDatabase* library);
+                                                           const SqliteDatabase* library,
+                                                           std::size_t expectedAssets = 0);
 };
 
 }  // namespace lumenfolio
