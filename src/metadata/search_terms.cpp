@@ -2,6 +2,7 @@
 
 #include <array>
 #include <optional>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -39,6 +40,19 @@ bool isLongEnough(std::string_view term) {
   return UnicodeText::graphemeCount(term) >= kCappedMinimumLength;
 }
 
+// The texts of `terms` joined with line feeds.
+std::string joined(std::span<const std::uint32_t> terms, const InternedTexts& texts) {
+  std::size_t length = terms.size();
+  for (const auto term : terms) length += texts.text(term).size();
+  std::string text;
+  text.reserve(length);
+  for (const auto term : terms) {
+    if (!text.empty()) text += '\n';
+    text += texts.text(term);
+  }
+  return text;
+}
+
 // The terms of one asset in the order they were met, each canonical class at
 // most once, with the number of capped terms taken so far.
 class TermList {
@@ -50,23 +64,26 @@ class TermList {
   void append(std::uint32_t term) { terms_.push_back(term); }
 
   bool empty() const { return terms_.empty(); }
+  std::span<const std::uint32_t> terms() const { return terms_; }
+  std::size_t capped() const { return capped_; }
 
-  std::string joined(const InternedTexts& texts) const {
-    std::size_t length = terms_.size();
-    for (const auto term : terms_) length += texts.text(term).size();
-    std::string text;
-    text.reserve(length);
-    for (const auto term : terms_) {
-      if (!text.empty()) text += '\n';
-      text += texts.text(term);
-    }
-    return text;
-  }
+  std::string joined(const InternedTexts& texts) const { return lumenfolio::joined(terms_, texts); }
 
   void clear() {
     terms_.clear();
     taken_.clear();
     capped_ = 0;
+  }
+
+  // Back to what an earlier list of `terms` with `capped` capped ones held.
+  void restore(std::span<const std::uint32_t> terms, std::size_t capped,
+               const InternedTexts& texts) {
+    clear();
+    for (const auto term : terms) {
+      taken_.insert(texts.canonical(term));
+      terms_.push_back(term);
+    }
+    capped_ = capped;
   }
 
  private:
@@ -104,37 +121,69 @@ class PsiTermCache {
   std::unordered_map<std::string, std::optional<Term>, Hash, std::equal_to<>> seen_;
 };
 
-// Rows of many assets may interleave, so each asset keeps its list until the
-// end; its key text is composed once, when the result is built. The rows of
-// one asset mostly come together, so the last asset is found without a lookup.
+// Rows of many assets may interleave, so each asset keeps its terms until
+// the end; its key text is composed once, when the result is built. The rows
+// of one asset mostly come together: they gather in one list, found without
+// a lookup, and move into storage shared by all assets when the next asset's
+// rows begin. An asset whose rows begin again picks up where it stopped.
 class PsiAssets {
  public:
+  explicit PsiAssets(const InternedTexts& texts) : texts_(texts) {}
+
   TermList& operator[](std::pair<std::int64_t, std::int64_t> halves) {
-    if (assets_.empty() || assets_[last_].first != halves) {
-      const auto [found, added] = index_.try_emplace(halves, assets_.size());
-      if (added) assets_.push_back({halves, TermList()});
-      last_ = found->second;
-    }
-    return assets_[last_].second;
+    if (current_ < assets_.size() && assets_[current_].halves == halves) return list_;
+    store();
+    const auto [found, added] = index_.try_emplace(halves, assets_.size());
+    if (added) assets_.push_back({halves});
+    current_ = found->second;
+    const auto& asset = assets_[current_];
+    list_.restore(stored(asset), asset.capped, texts_);
+    return list_;
   }
 
-  // Each asset's list is released as soon as its text is made, so that the
-  // lists and the texts are not all held at once.
-  std::unordered_map<std::string, std::string> takeResult(const InternedTexts& texts) {
+  // Each asset's text is made from the shared storage, which goes at the end.
+  std::unordered_map<std::string, std::string> takeResult() {
+    store();
     index_.clear();
     std::unordered_map<std::string, std::string> terms;
     terms.reserve(assets_.size());
-    for (auto& [halves, list] : assets_) {
-      if (!list.empty()) {
-        terms.emplace(SearchTerms::compose(halves.first, halves.second), list.joined(texts));
-      }
-      list = TermList();
+    for (const auto& asset : assets_) {
+      if (asset.count == 0) continue;
+      terms.emplace(SearchTerms::compose(asset.halves.first, asset.halves.second),
+                    joined(stored(asset), texts_));
     }
     assets_.clear();
+    storage_.clear();
     return terms;
   }
 
  private:
+  struct Asset {
+    std::pair<std::int64_t, std::int64_t> halves;
+    std::size_t first = 0;  // of its terms in the storage
+    std::size_t count = 0;
+    std::size_t capped = 0;
+  };
+
+  std::span<const std::uint32_t> stored(const Asset& asset) const {
+    return std::span(storage_).subspan(asset.first, asset.count);
+  }
+
+  // The list of the current asset, into the storage. An asset stored before
+  // is stored again whole: its earlier terms stay behind, unused.
+  void store() {
+    if (current_ >= assets_.size()) return;
+    auto& asset = assets_[current_];
+    const auto terms = list_.terms();
+    if (terms.size() != asset.count) {
+      asset.first = storage_.size();
+      asset.count = terms.size();
+      storage_.insert(storage_.end(), terms.begin(), terms.end());
+    }
+    asset.capped = list_.capped();
+    current_ = assets_.size();
+  }
+
   struct Hash {
     std::size_t operator()(std::pair<std::int64_t, std::int64_t> halves) const noexcept {
       const auto mixed = static_cast<std::uint64_t>(halves.first) * 0x9E3779B97F4A7C15ull ^
@@ -142,9 +191,12 @@ class PsiAssets {
       return std::hash<std::uint64_t>{}(mixed);
     }
   };
-  std::vector<std::pair<std::pair<std::int64_t, std::int64_t>, TermList>> assets_;
+  const InternedTexts& texts_;
+  std::vector<Asset> assets_;
   std::unordered_map<std::pair<std::int64_t, std::int64_t>, std::size_t, Hash> index_;
-  std::size_t last_ = 0;
+  std::vector<std::uint32_t> storage_;
+  TermList list_;  // the terms of the asset at `current_`
+  std::size_t current_ = 0;
 };
 
 struct Lexeme {
@@ -196,7 +248,7 @@ std::unordered_map<std::string, std::string> SearchTerms::psiTerms(const SqliteD
   if (!statement) return {};
   InternedTexts texts;
   PsiTermCache termOf(texts);
-  PsiAssets assets;
+  PsiAssets assets(texts);
   while (statement.step()) {
     const int category = statement.columnInt(2);
     if (isSkippedPsiCategory(category)) continue;
@@ -209,7 +261,7 @@ std::unordered_map<std::string, std::string> SearchTerms::psiTerms(const SqliteD
     if (capped) list.countCapped();
     list.append(term->id);
   }
-  return assets.takeResult(texts);
+  return assets.takeResult();
 }
 
 std::unordered_map<std::string, std::string> SearchTerms::leoTerms(const SqliteDatabase& leo) {

@@ -206,6 +206,21 @@ TEST_F(PsiSearchTerms, theCapCountsPerAssetAndSparesOtherCategories) {
   EXPECT_EQ(terms.at(kFirstKey).substr(terms.at(kFirstKey).rfind('\n') + 1), "capped150");
 }
 
+TEST_F(PsiSearchTerms, anAssetWhoseRowsBeginAgainKeepsItsRepeatsAndItsCap) {
+  auto rows = numberedTerms(1203, "capped", 150);
+  rows.push_back({2, 1000, "'between'"});
+  rows.push_back({1, 1000, "'capped0'"});    // taken before the break
+  rows.push_back({1, 1203, "'capped150'"});  // past the cap
+  rows.push_back({1, 1000, "'after'"});
+  rows.push_back({2, 1000, "'between'"});
+  rows.push_back({2, 1000, "'again'"});
+  rows.push_back({1, 1000, "'after'"});
+  std::vector<std::string> expected;
+  for (int i = 0; i < 150; ++i) expected.push_back("capped" + std::to_string(i));
+  expected.push_back("after");
+  EXPECT_EQ(psiTerms(rows), (Terms{{kFirstKey, joined(expected)}, {kSecondKey, "between\nagain"}}));
+}
+
 TEST_F(PsiSearchTerms, cleansTerms) {
   EXPECT_EQ(psiTerms({{1, 1000, "'  Beach \n'"},
                       {1, 1000, "CAST(X'466F72657374004A554E4B' AS TEXT)"},  // Forest, NUL, junk
