@@ -9,14 +9,15 @@ std::unordered_map<std::string, std::string> CloudIdentity::cloudIDs(
   std::unordered_map<std::string, std::string> cloudIDs;
   if (localIdentifiers.empty()) return cloudIDs;
   cloudIDs.reserve(localIdentifiers.size());
-  for (const auto& chunk : chunked(localIdentifiers, kChunkSize)) {
+  // One chunk at a time: a large library's identifiers are not copied all at once.
+  forEachChunk(localIdentifiers, kChunkSize, [&](const std::vector<std::string>& chunk) {
     for (auto& mapping : platform.cloudIdentifierMappings(chunk)) {
       // A failed mapping only leaves its own identifier out.
       if (!mapping.cloudIdentifier) continue;
       cloudIDs.insert_or_assign(std::move(mapping.localIdentifier),
                                 std::move(*mapping.cloudIdentifier));
     }
-  }
+  });
   return cloudIDs;
 }
 

@@ -5,29 +5,32 @@
 #include <cstddef>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "sync/photo_platform.hpp"
 
 namespace lumenfolio {
 
-// The list cut into consecutive sub-lists of `size` elements, the last holding
-// the remainder; an empty list gives no chunks, and a size of zero or less, or
-// one at least the element count, gives the whole list as one chunk.
+// Calls visit(chunk) for each consecutive sub-list of `size` elements, the
+// last holding the remainder, each made only when its turn comes; an empty
+// list gives no chunks, and a size of zero or less, or one at least the
+// element count, gives the whole list as one chunk.
+template <typename T, typename Visit>
+void forEachChunk(const std::vector<T>& list, std::ptrdiff_t size, Visit visit) {
+  const auto count = static_cast<std::ptrdiff_t>(list.size());
+  if (size <= 0) size = count;
+  for (std::ptrdiff_t start = 0; start < count; start += size) {
+    const auto end = std::min(start + size, count);
+    visit(std::vector<T>(list.begin() + start, list.begin() + end));
+  }
+}
+
+// The list cut into consecutive sub-lists as forEachChunk cuts it.
 template <typename T>
 std::vector<std::vector<T>> chunked(const std::vector<T>& list, std::ptrdiff_t size) {
   std::vector<std::vector<T>> chunks;
-  if (list.empty()) return chunks;
-  const auto count = static_cast<std::ptrdiff_t>(list.size());
-  if (size <= 0 || size >= count) {
-    chunks.push_back(list);
-    return chunks;
-  }
-  chunks.reserve(static_cast<std::size_t>((count + size - 1) / size));
-  for (std::ptrdiff_t start = 0; start < count; start += size) {
-    const auto end = std::min(start + size, count);
-    chunks.emplace_back(list.begin() + start, list.begin() + end);
-  }
+  forEachChunk(list, size, [&chunks](std::vector<T> chunk) { chunks.push_back(std::move(chunk)); });
   return chunks;
 }
 
