@@ -5,6 +5,7 @@
 
 #include "base/failure.hpp"
 #include "base/file_stamp.hpp"
+#include "base/freed_memory.hpp"
 #include "exporter/row_matching.hpp"
 #include "sqlite/sqlite_error.hpp"
 #include "sync/cloud_identity.hpp"
@@ -254,6 +255,9 @@ void Exporter::Run::matchOnStore(LibraryStore& store) {
   if (!libraryUnchanged_) return;
   libraryFingerprintAfter_ = store.fingerprint();
   store.release();
+  // The rows are new memory: the pages the listing and the search index's
+  // workings held go back first, so that they do not add up.
+  FreedMemory::giveBack();
   libraryReleased_ = true;
   payload_.features = RowMatching::rows(localIdentifiers_, cloudIDs_, tables_);
   timer.ended("match");
@@ -293,6 +297,8 @@ void Exporter::Run::letGoOfTables() {
         run->tables_ = {};
         run->localIdentifiers_ = {};
         run->cloudIDs_ = {};
+        // A program that stays in the tray keeps none of it until the next run.
+        FreedMemory::giveBack();
       },
       [self = shared_from_this()] {});
 }
