@@ -190,6 +190,7 @@ struct MainLoop {
   double stallMs = 0;
   int ticks = 0;
   double seconds = 0;
+  double residentMiB = 0;  // a second after the export, the runtime kept
 };
 
 void print(const Options& options, const SampleLibrary::Summary& summary, std::size_t rows,
@@ -214,6 +215,8 @@ void print(const Options& options, const SampleLibrary::Summary& summary, std::s
   std::printf(
       "longest main-loop stall during a full export: %.1f ms (%d ticks of 10 ms in %.2f s)\n",
       mainLoop.stallMs, mainLoop.ticks, mainLoop.seconds);
+  std::printf("resident memory a second after that export, its runtime kept: %.0f MB\n",
+              mainLoop.residentMiB);
   std::printf("load average after the runs: %s (%ld cores)\n", loadAverage().c_str(),
               ::sysconf(_SC_NPROCESSORS_ONLN));
 }
@@ -286,7 +289,8 @@ void measure(const Options& options, const fs::path& work) {
   const auto watched = run({BENCH_MAIN_LOOP, library.string(), watcher.folder().string()},
                            watcher.environment(), work / "main-loop.txt");
   MainLoop mainLoop;
-  std::istringstream(watched.out) >> mainLoop.stallMs >> mainLoop.ticks >> mainLoop.seconds;
+  std::istringstream(watched.out) >> mainLoop.stallMs >> mainLoop.ticks >> mainLoop.seconds >>
+      mainLoop.residentMiB;
   print(options, summary, rows, full, unchanged, floor, mainLoop);
 }
 

@@ -303,6 +303,19 @@ void Exporter::Run::letGoOfTables() {
       [self = shared_from_this()] {});
 }
 
+// The rows of a large library take a while to free, which the main thread
+// leaves to the write worker, idle once the file is written; the memory they
+// held goes back to the system before the next run.
+void Exporter::Run::letGoOfRows() {
+  if (payload_.features.empty()) return;
+  deps().writeWorker.run(
+      [rows = std::move(payload_.features)]() mutable {
+        rows = {};
+        FreedMemory::giveBack();
+      },
+      [] {});
+}
+
 void Exporter::Run::writeUnlessUnchanged() {
   std::string deviceID;
   try {
@@ -406,6 +419,7 @@ void Exporter::Run::close() {
     deps().storeWorker.run([run = this] { run->deps().store.release(); },
                            [self = shared_from_this()] {});
   }
+  letGoOfRows();
   exporter_->setWorking(false);
   if (folder_.release) folder_.release();
   exporter_->queue(std::move(done_));

@@ -41,6 +41,7 @@ class Exporter::Run : public std::enable_shared_from_this<Run> {
   void matchOnStore(LibraryStore& store);
   void writeUnlessLibraryChanged();
   void letGoOfTables();
+  void letGoOfRows();
   void writeUnlessUnchanged();
   bool writtenFileIsInPlace() const;
   void write();
