@@ -5,9 +5,6 @@
 // The rows come from the shared file that LUMENFOLIO_BENCH_SHARED_FILE names
 // (one an export wrote), else they are made up in the shape of such a file.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <sqlite3.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -16,6 +13,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "export_scale/floor_sqlite.hpp"
 #include "exporter/row_digest.hpp"
 #include "sync/sync_file.hpp"
 #include "temporary_folder.hpp"
@@ -62,39 +60,11 @@ std::vector<SyncFile::Features> madeUpRows() {
   return rows;
 }
 
-std::string textAt(sqlite3_stmt* statement, int column) {
-  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-  return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)))
-              : std::string();
-}
-
-std::vector<SyncFile::Features> rowsOf(const char* sharedFile) {
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(sharedFile, &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-    sqlite3_close(db);
-    throw std::runtime_error(std::string("cannot open ") + sharedFile);
-  }
-  sqlite3_stmt* s = nullptr;
-  sqlite3_prepare_v2(db, "SELECT * FROM feature ORDER BY rowid", -1, &s, nullptr);
-  std::vector<SyncFile::Features> rows;
-  while (sqlite3_step(s) == SQLITE_ROW) {
-    const auto* blob = static_cast<const std::uint8_t*>(sqlite3_column_blob(s, 7));
-    rows.push_back({textAt(s, 0), sqlite3_column_double(s, 1), sqlite3_column_double(s, 2),
-                    sqlite3_column_int(s, 3), sqlite3_column_int(s, 4), sqlite3_column_int(s, 5),
-                    sqlite3_column_int(s, 6) != 0,
-                    lumenfolio::Bytes(blob, blob + sqlite3_column_bytes(s, 7)), textAt(s, 8),
-                    textAt(s, 9)});
-  }
-  sqlite3_finalize(s);
-  sqlite3_close(db);
-  return rows;
-}
-
 const SyncFile::Payload& payload() {
   static const SyncFile::Payload kPayload = [] {
     SyncFile::Payload made;
     const char* sharedFile = std::getenv("LUMENFOLIO_BENCH_SHARED_FILE");
-    made.features = sharedFile != nullptr ? rowsOf(sharedFile) : madeUpRows();
+    made.features = sharedFile != nullptr ? lumenfolio::floor::rowsOf(sharedFile) : madeUpRows();
     made.writtenAt = 1796667848.0586445;
     made.deviceName = "Benchmark Machine";
     return made;
@@ -118,47 +88,10 @@ void BM_SyncFileWrite(benchmark::State& state) {
 }
 BENCHMARK(BM_SyncFileWrite)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void exec(sqlite3* db, const char* sql) {
-  if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
-    throw std::runtime_error(sqlite3_errmsg(db));
-  }
-}
-
-// The floor: what the write costs SQLite itself, without any of the checks.
-void floorWrite(const fs::path& output) {
-  fs::remove(output);
-  sqlite3* db = nullptr;
-  sqlite3_open_v2(output.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-  exec(db, SyncFile::kSchema);
-  exec(db, "BEGIN");
-  sqlite3_stmt* s = nullptr;
-  sqlite3_prepare_v2(db, SyncFile::kInsertFeature, -1, &s, nullptr);
-  for (const auto& row : payload().features) {
-    sqlite3_bind_text(s, 1, row.assetID.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_double(s, 2, row.sharpness);
-    sqlite3_bind_double(s, 3, row.exposure);
-    sqlite3_bind_int(s, 4, row.faces);
-    sqlite3_bind_int(s, 5, row.eyesClosed);
-    sqlite3_bind_int(s, 6, row.smiles);
-    sqlite3_bind_int(s, 7, row.isScreenshot ? 1 : 0);
-    sqlite3_bind_blob(s, 8, row.measures.data(), static_cast<int>(row.measures.size()),
-                      SQLITE_TRANSIENT);
-    sqlite3_bind_text(s, 9, row.terms.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_text(s, 10, row.panel.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_step(s);
-    sqlite3_reset(s);
-  }
-  sqlite3_finalize(s);
-  exec(db, "COMMIT");
-  sqlite3_close(db);
-  const int fd = ::open(output.c_str(), O_RDONLY | O_CLOEXEC);
-  ::fsync(fd);
-  ::close(fd);
-}
-
 void BM_FloorWrite(benchmark::State& state) {
   TemporaryFolder folder;
-  for (auto _ : state) floorWrite(folder.path() / "floor.sqlite");
+  for (auto _ : state)
+    lumenfolio::floor::writeRows(folder.path() / "floor.sqlite", payload().features);
   state.SetItemsProcessed(state.iterations() *
                           static_cast<std::int64_t>(payload().features.size()));
 }
