@@ -1,6 +1,7 @@
 #include "metadata/search_terms.hpp"
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <span>
 #include <utility>
@@ -125,32 +126,47 @@ class PsiTermCache {
 // the end; its key text is composed once, when the result is built. The rows
 // of one asset mostly come together: they gather in one list, found without
 // a lookup, and move into storage shared by all assets when the next asset's
-// rows begin. An asset whose rows begin again picks up where it stopped.
+// rows begin. An asset whose rows begin again gets a list of its own for the
+// rest of the read, so that no order of the rows costs more than one list
+// per asset.
 class PsiAssets {
  public:
   explicit PsiAssets(const InternedTexts& texts) : texts_(texts) {}
 
   TermList& operator[](std::pair<std::int64_t, std::int64_t> halves) {
-    if (current_ < assets_.size() && assets_[current_].halves == halves) return list_;
+    if (current_ < assets_.size() && assets_[current_].halves == halves) return *list_;
     store();
     const auto [found, added] = index_.try_emplace(halves, assets_.size());
     if (added) assets_.push_back({halves});
     current_ = found->second;
-    const auto& asset = assets_[current_];
-    list_.restore(stored(asset), asset.capped, texts_);
-    return list_;
+    auto& asset = assets_[current_];
+    if (added) {
+      shared_.clear();
+      list_ = &shared_;
+    } else {
+      if (!asset.own) {
+        asset.own = std::make_unique<TermList>();
+        asset.own->restore(stored(asset), asset.capped, texts_);
+      }
+      list_ = asset.own.get();
+    }
+    return *list_;
   }
 
-  // Each asset's text is made from the shared storage, which goes at the end.
+  // Each asset's text is made from its list or the shared storage, which go
+  // at the end.
   std::unordered_map<std::string, std::string> takeResult() {
     store();
     index_.clear();
     std::unordered_map<std::string, std::string> terms;
     terms.reserve(assets_.size());
-    for (const auto& asset : assets_) {
-      if (asset.count == 0) continue;
-      terms.emplace(SearchTerms::compose(asset.halves.first, asset.halves.second),
-                    joined(stored(asset), texts_));
+    for (auto& asset : assets_) {
+      const auto list = asset.own ? asset.own->terms() : stored(asset);
+      if (!list.empty()) {
+        terms.emplace(SearchTerms::compose(asset.halves.first, asset.halves.second),
+                      joined(list, texts_));
+      }
+      asset.own.reset();
     }
     assets_.clear();
     storage_.clear();
@@ -163,25 +179,22 @@ class PsiAssets {
     std::size_t first = 0;  // of its terms in the storage
     std::size_t count = 0;
     std::size_t capped = 0;
+    std::unique_ptr<TermList> own;  // once its rows began again
   };
 
   std::span<const std::uint32_t> stored(const Asset& asset) const {
     return std::span(storage_).subspan(asset.first, asset.count);
   }
 
-  // The list of the current asset, into the storage. An asset stored before
-  // is stored again whole: its earlier terms stay behind, unused.
+  // The shared list of the current asset, into the storage.
   void store() {
-    if (current_ >= assets_.size()) return;
+    if (current_ >= assets_.size() || list_ != &shared_) return;
     auto& asset = assets_[current_];
-    const auto terms = list_.terms();
-    if (terms.size() != asset.count) {
-      asset.first = storage_.size();
-      asset.count = terms.size();
-      storage_.insert(storage_.end(), terms.begin(), terms.end());
-    }
-    asset.capped = list_.capped();
-    current_ = assets_.size();
+    const auto terms = shared_.terms();
+    asset.first = storage_.size();
+    asset.count = terms.size();
+    asset.capped = shared_.capped();
+    storage_.insert(storage_.end(), terms.begin(), terms.end());
   }
 
   struct Hash {
@@ -195,8 +208,9 @@ class PsiAssets {
   std::vector<Asset> assets_;
   std::unordered_map<std::pair<std::int64_t, std::int64_t>, std::size_t, Hash> index_;
   std::vector<std::uint32_t> storage_;
-  TermList list_;  // the terms of the asset at `current_`
-  std::size_t current_ = 0;
+  TermList shared_;            // the terms of an asset met for the first time
+  TermList* list_ = &shared_;  // the list of the asset at `current_`
+  std::size_t current_ = SIZE_MAX;
 };
 
 struct Lexeme {

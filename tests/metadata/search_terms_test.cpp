@@ -221,6 +221,20 @@ TEST_F(PsiSearchTerms, anAssetWhoseRowsBeginAgainKeepsItsRepeatsAndItsCap) {
   EXPECT_EQ(psiTerms(rows), (Terms{{kFirstKey, joined(expected)}, {kSecondKey, "between\nagain"}}));
 }
 
+TEST_F(PsiSearchTerms, rowsOfTwoAssetsTakenInTurnKeepEachAssetsOrderRepeatsAndCap) {
+  std::vector<PsiRow> rows;
+  std::vector<std::string> first;
+  std::vector<std::string> second;
+  for (int i = 0; i < 160; ++i) {
+    const auto term = "term" + std::to_string(i % 155);  // the last five are repeats
+    rows.push_back({1, 1203, quoted(term)});
+    rows.push_back({2, 1000, quoted(term)});
+    if (i < 150) first.push_back(term);
+    if (i < 155) second.push_back(term);
+  }
+  EXPECT_EQ(psiTerms(rows), (Terms{{kFirstKey, joined(first)}, {kSecondKey, joined(second)}}));
+}
+
 TEST_F(PsiSearchTerms, cleansTerms) {
   EXPECT_EQ(psiTerms({{1, 1000, "'  Beach \n'"},
                       {1, 1000, "CAST(X'466F72657374004A554E4B' AS TEXT)"},  // Forest, NUL, junk
