@@ -179,7 +179,7 @@ class PsiAssets {
     std::size_t first = 0;  // of its terms in the storage
     std::size_t count = 0;
     std::size_t capped = 0;
-    std::unique_ptr<TermList> own;  // once its rows began again
+    std::unique_ptr<TermList> own = nullptr;  // once its rows began again
   };
 
   std::span<const std::uint32_t> stored(const Asset& asset) const {
