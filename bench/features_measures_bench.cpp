@@ -1,16 +1,15 @@
 // features() and measures() over a 100,000-asset sample library, the pair an
 // export asks for in one visit to the store.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <string>
-#include <system_error>
 
 #include "metadata/metadata_store.hpp"
 #include "sample_library/sample_library.hpp"
+#include "temporary_folder.hpp"
 
 namespace {
 
@@ -31,19 +30,11 @@ class SamplePictures {
   const fs::path& folder() const { return folder_; }
 
  private:
-  SamplePictures() {
-    std::string pattern = (fs::temp_directory_path() / "lumenfolio-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    root_ = pattern;
-    folder_ = root_ / "Pictures";
+  SamplePictures() : folder_(root_.path() / "Pictures") {
     SampleLibrary::write(folder_ / "Photos Library.photoslibrary", {kAssets, 1});
   }
-  ~SamplePictures() {
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
 
-  fs::path root_;
+  lumenfolio::TemporaryFolder root_;
   fs::path folder_;
 };
 

@@ -4,7 +4,6 @@
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <sqlite3.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <stdexcept>
@@ -12,8 +11,9 @@
 
 #include "metadata/panels.hpp"
 #include "metadata/search_terms.hpp"
-#include "sqlite/sqlite_database.hpp"
 #include "sample_library/sample_library.hpp"
+#include "sqlite/sqlite_database.hpp"
+#include "temporary_folder.hpp"
 
 namespace lumenfolio {
 namespace {
@@ -22,22 +22,11 @@ constexpr int kAssets = 100000;
 
 class SampleFolder {
  public:
-  SampleFolder() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "lumenfolio-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    folder_ = pattern;
-    package_ = folder_ / "Sample.photoslibrary";
+  SampleFolder() : package_(folder_.path() / "Sample.photoslibrary") {
     sample::SampleLibrary::write(
         package_,
         {.assets = kAssets, .seed = 1, .sideFiles = sample::SampleLibrary::SideFiles::none});
   }
-  ~SampleFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
-  SampleFolder(const SampleFolder&) = delete;
-  SampleFolder& operator=(const SampleFolder&) = delete;
 
   SqliteDatabase open(const std::string& relative) const {
     const auto file = package_ / relative;
@@ -46,7 +35,7 @@ class SampleFolder {
   }
 
  private:
-  std::filesystem::path folder_;
+  TemporaryFolder folder_;
   std::filesystem::path package_;
 };
 
