@@ -140,9 +140,9 @@ TEST_F(LibrarySchemaTest, currentLibraryRunsTheStatementsAsTheyAre) {
             "       SUM(CASE WHEN d.ZISLEFTEYECLOSED = 1 OR d.ZISRIGHTEYECLOSED = 1 THEN 1 ELSE 0 "
             "END),\n"
             "       SUM(CASE WHEN d.ZHASSMILE = 1 THEN 1 ELSE 0 END)\n"
-            "FROM ZDETECTEDFACE d JOIN ZASSET a ON a.Z_PK = d.ZASSETFORFACE\n"
+            "FROM ZDETECTEDFACE d CROSS JOIN ZASSET a ON a.Z_PK = d.ZASSETFORFACE\n"
             "WHERE a.ZUUID IS NOT NULL\n"
-            "GROUP BY a.ZUUID");
+            "GROUP BY d.ZASSETFORFACE");
   expectAllFeatures(store().features());
 }
 
@@ -197,9 +197,9 @@ TEST_F(LibrarySchemaTest, withoutTheFaceColumnFacesJoinOnTheirAsset) {
             "       SUM(CASE WHEN d.ZISLEFTEYECLOSED = 1 OR d.ZISRIGHTEYECLOSED = 1 THEN 1 ELSE 0 "
             "END),\n"
             "       SUM(CASE WHEN d.ZHASSMILE = 1 THEN 1 ELSE 0 END)\n"
-            "FROM ZDETECTEDFACE d JOIN ZASSET a ON a.Z_PK = d.ZASSET\n"
+            "FROM ZDETECTEDFACE d CROSS JOIN ZASSET a ON a.Z_PK = d.ZASSET\n"
             "WHERE a.ZUUID IS NOT NULL\n"
-            "GROUP BY a.ZUUID");
+            "GROUP BY d.ZASSET");
   expectAllFeatures(store().features());
 }
 

@@ -312,6 +312,19 @@ TEST_F(MetadataStoreTest, laterAnalysisRowForTheSameUuidWins) {
   EXPECT_DOUBLE_EQ(features.at("SAME").sharpness, 0.2);
 }
 
+TEST_F(MetadataStoreTest, facesOfAssetRowsSharingAUuidAddUp) {
+  // Asset rows apart in the file, with faces stored out of their order.
+  writePhotos(R"sql(
+    INSERT INTO ZASSET (Z_PK, ZUUID) VALUES (1, 'SAME'), (2, 'OTHER'), (3, 'SAME');
+    INSERT INTO ZMEDIAANALYSISASSETATTRIBUTES (ZASSET, ZBLURRINESSSCORE) VALUES (3, 0.5);
+    INSERT INTO ZDETECTEDFACE (ZASSETFORFACE, ZISLEFTEYECLOSED, ZISRIGHTEYECLOSED, ZHASSMILE)
+      VALUES (3, 1, 0, 0), (1, 0, 0, 1), (2, 0, 0, 1), (3, 0, 0, 1), (1, 0, 1, 1);)sql");
+  const auto features = store().features();
+  ASSERT_EQ(features.size(), 2u);
+  EXPECT_EQ(features.at("SAME"), (AssetFeatures{0.5, 0, 4, 2, 3, false}));
+  EXPECT_EQ(features.at("OTHER"), (AssetFeatures{0, 0, 1, 0, 1, false}));
+}
+
 TEST_F(MetadataStoreTest, uuidIsTrimmedCutAtNulAndKeptInItsCase) {
   writePhotos(R"sql(
     INSERT INTO ZASSET (Z_PK, ZUUID) VALUES
