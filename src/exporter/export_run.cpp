@@ -179,9 +179,26 @@ void Exporter::Run::readLibrary() {
       [](Run& run, LibraryStore& store) {
         run.tables_.features = store.features();
         run.tables_.measures = store.measures();
+        if (run.hasLibraryData()) run.mapPhotos(store);
         run.tables_.terms = store.searchTerms();
       },
       &Run::readPanels);
+}
+
+bool Exporter::Run::hasLibraryData() const {
+  return !tables_.features.empty() || !tables_.measures.empty();
+}
+
+// Before the largest tables, the terms and the panels, are read: the photos'
+// identifiers then no longer share the memory with the listing they come
+// from. A run without library data fetches no photos.
+void Exporter::Run::mapPhotos(LibraryStore& store) {
+  PhaseTimer timer(deps().phases);
+  localIdentifiers_ = deps().photos.fetchImageAssetIdentifiers();
+  timer.ended("fetch");
+  cloudIDs_ = CloudIdentity::cloudIDsInOrder(localIdentifiers_, deps().photos);
+  store.photosMapped();
+  timer.ended("cloud identifiers");
 }
 
 void Exporter::Run::readPanels() {
@@ -191,7 +208,7 @@ void Exporter::Run::readPanels() {
 }
 
 void Exporter::Run::checkLibraryData() {
-  if (tables_.features.empty() && tables_.measures.empty()) {
+  if (!hasLibraryData()) {
     readNeedsFullDiskAccess();
     return;
   }
@@ -234,8 +251,8 @@ void Exporter::Run::failReading() {
   close();
 }
 
-// The photos are fetched, matched and digested on the store's worker; the
-// main thread only learns the result.
+// The photos are matched and digested on the store's worker; the main thread
+// only learns the result.
 void Exporter::Run::match() {
   payload_.writtenAt = deps().clock.now();
   payload_.deviceName = deviceName(deps().desktop);
@@ -243,20 +260,16 @@ void Exporter::Run::match() {
           &Run::writeUnlessLibraryChanged);
 }
 
-// Once the photos are mapped to cloud identifiers nothing more is read, so
-// the library's connections and listing go before the rows are built.
+// Nothing more is read from the library, so its connections go before the
+// rows are built.
 void Exporter::Run::matchOnStore(LibraryStore& store) {
   PhaseTimer timer(deps().phases);
-  localIdentifiers_ = deps().photos.fetchImageAssetIdentifiers();
-  timer.ended("fetch");
-  cloudIDs_ = CloudIdentity::cloudIDs(localIdentifiers_, deps().photos);
-  timer.ended("cloud identifiers");
   libraryUnchanged_ = store.libraryUnchanged();
   if (!libraryUnchanged_) return;
   libraryFingerprintAfter_ = store.fingerprint();
   store.release();
-  // The rows are new memory: the pages the listing and the search index's
-  // workings held go back first, so that they do not add up.
+  // The rows are new memory: the pages the search index's workings held go
+  // back first, so that they do not add up.
   FreedMemory::giveBack();
   libraryReleased_ = true;
   payload_.features = RowMatching::rows(localIdentifiers_, cloudIDs_, tables_);

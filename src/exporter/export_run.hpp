@@ -8,7 +8,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "exporter/exporter.hpp"
@@ -31,6 +30,8 @@ class Exporter::Run : public std::enable_shared_from_this<Run> {
   std::optional<std::string> fingerprint() const;
   void keepFingerprint();
   void readLibrary();
+  bool hasLibraryData() const;
+  void mapPhotos(LibraryStore& store);
   void readPanels();
   void checkLibraryData();
   void readNeedsFullDiskAccess();
@@ -68,9 +69,10 @@ class Exporter::Run : public std::enable_shared_from_this<Run> {
   // Filled on the store's worker; read on the main thread once the visit is
   // over, and let go of on the worker again once the rows have taken them.
   RowMatching::Tables tables_;
-  // The photos the rows were matched for, let go of with the tables.
+  // The photos the rows are matched for, and each one's cloud identifier,
+  // which moves into its row; let go of with the tables.
   std::vector<std::string> localIdentifiers_;
-  std::unordered_map<std::string, std::string> cloudIDs_;
+  std::vector<std::optional<std::string>> cloudIDs_;
   // The library's files as they were before anything was read, and after.
   std::optional<std::string> libraryFingerprint_;
   std::optional<std::string> libraryFingerprintAfter_;

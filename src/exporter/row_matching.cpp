@@ -17,8 +17,8 @@ using Tables = RowMatching::Tables;
 
 // Where one photo's values stand in the tables, found before any of them moves.
 struct Found {
-  const std::string* assetID = nullptr;  // none: the photo has no cloud identifier
-  std::string_view uuid;                 // a view of the photo's local identifier
+  std::string* assetID = nullptr;  // none: the photo has no cloud identifier
+  std::string_view uuid;           // a view of the photo's local identifier
   decltype(Tables::features)::iterator features;
   decltype(Tables::measures)::iterator measures;
   decltype(Tables::terms)::iterator terms;
@@ -28,18 +28,18 @@ struct Found {
 // Looking up only reads the tables, so the photos can be looked up on two
 // threads at once: most of the time goes to waiting for memory.
 void lookUp(const std::vector<std::string>& localIdentifiers,
-            const std::unordered_map<std::string, std::string>& cloudIDs, Tables& tables,
-            std::size_t first, std::size_t last, std::vector<Found>& found) {
+            std::vector<std::optional<std::string>>& cloudIDs, Tables& tables, std::size_t first,
+            std::size_t last, std::vector<Found>& found) {
   for (auto at = first; at < last; ++at) {
+    auto& cloudID = cloudIDs[at];
+    if (!cloudID) continue;
     const auto& localIdentifier = localIdentifiers[at];
-    const auto cloudID = cloudIDs.find(localIdentifier);
-    if (cloudID == cloudIDs.end()) continue;
     // Counted as a person reads them, so neither a multi-byte character nor a
     // letter with its combining marks is cut in half.
     const auto uuidText = UnicodeText::firstCharacters(localIdentifier, kUUIDLength);
     const auto uuid = std::string(uuidText);
     found[at] = Found{
-        .assetID = &cloudID->second,
+        .assetID = &*cloudID,
         .uuid = uuidText,
         .features = tables.features.find(uuid),
         .measures = tables.measures.find(uuid),
@@ -51,9 +51,9 @@ void lookUp(const std::vector<std::string>& localIdentifiers,
 }
 
 std::vector<Found> lookedUp(const std::vector<std::string>& localIdentifiers,
-                            const std::unordered_map<std::string, std::string>& cloudIDs,
-                            Tables& tables) {
-  std::vector<Found> found(localIdentifiers.size());
+                            std::vector<std::optional<std::string>>& cloudIDs, Tables& tables) {
+  // A photo past the end of either list has no cloud identifier.
+  std::vector<Found> found(std::min(localIdentifiers.size(), cloudIDs.size()));
   const auto half = found.size() / 2;
   // Where no thread can be had, the first half is looked up when it is waited for.
   auto firstHalf = std::async(std::launch::async | std::launch::deferred,
@@ -80,7 +80,7 @@ SyncFile::Features takenRow(const Found& photo, Tables& tables) {
   const auto features =
       photo.features == tables.features.end() ? AssetFeatures{} : photo.features->second;
   return SyncFile::Features{
-      .assetID = *photo.assetID,
+      .assetID = std::move(*photo.assetID),
       .sharpness = features.sharpness,
       .exposure = features.exposure,
       .faces = features.faces,
@@ -95,9 +95,9 @@ SyncFile::Features takenRow(const Found& photo, Tables& tables) {
 
 }  // namespace
 
-std::vector<SyncFile::Features> RowMatching::rows(
-    const std::vector<std::string>& localIdentifiers,
-    const std::unordered_map<std::string, std::string>& cloudIDs, Tables& tables) {
+std::vector<SyncFile::Features> RowMatching::rows(const std::vector<std::string>& localIdentifiers,
+                                                  std::vector<std::optional<std::string>>& cloudIDs,
+                                                  Tables& tables) {
   const auto found = lookedUp(localIdentifiers, cloudIDs, tables);
   std::vector<SyncFile::Features> rows;
   rows.reserve(found.size());
@@ -108,7 +108,7 @@ std::vector<SyncFile::Features> RowMatching::rows(
     if (photo.assetID == nullptr) continue;
     if (const auto earlier = rowOf.find(photo.uuid); earlier != rowOf.end()) {
       auto row = rows[earlier->second];
-      row.assetID = *photo.assetID;
+      row.assetID = std::move(*photo.assetID);
       rows.push_back(std::move(row));
       continue;
     }

@@ -3,6 +3,7 @@
 // hold for the photo's UUID; a photo the tables say nothing about has none.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -25,13 +26,14 @@ class RowMatching {
   };
 
   // A photo's UUID is the first 36 characters of its local identifier as a
-  // person reads them. The tables' values move into the rows, so that a large
-  // library is never held twice; a second photo of the same UUID gets the
-  // same values as the first. The tables keep their entries, emptied, for
-  // the caller to let go of when it suits it.
-  static std::vector<SyncFile::Features> rows(
-      const std::vector<std::string>& localIdentifiers,
-      const std::unordered_map<std::string, std::string>& cloudIDs, Tables& tables);
+  // person reads them; `cloudIDs` holds each photo's cloud identifier, in the
+  // photos' order. The tables' values and the cloud identifiers move into the
+  // rows, so that a large library is never held twice; a second photo of the
+  // same UUID gets the same values as the first. The tables keep their
+  // entries, emptied, for the caller to let go of when it suits it.
+  static std::vector<SyncFile::Features> rows(const std::vector<std::string>& localIdentifiers,
+                                              std::vector<std::optional<std::string>>& cloudIDs,
+                                              Tables& tables);
 };
 
 }  // namespace lumenfolio

@@ -27,6 +27,11 @@ class LibraryStore {
   // form the export keeps; an asset whose record has no text is absent.
   virtual std::unordered_map<std::string, std::string> panels() = 0;
 
+  // The run has fetched its photos and mapped them to cloud identifiers, which
+  // a photo platform reading this library may have been lent the library's
+  // listing for: the listing can go before the largest tables are read.
+  virtual void photosMapped() = 0;
+
   // Tells the library's database files as they are on disk now, without
   // opening them: for each database and its "-wal", its FileStamp. Two equal
   // fingerprints mean files that nobody wrote, replaced or touched in

@@ -174,6 +174,14 @@ void MetadataStore::release() {
   opened_ = false;
 }
 
+// The listing's cloud GUIDs weigh tens of megabytes in a large library, and
+// nothing asks for them once the photos are mapped.
+void MetadataStore::photosMapped() {
+  told([this] {
+    if (listingSink_ && view_) listingSink_(nullptr);
+  });
+}
+
 bool MetadataStore::libraryUnchanged() {
   return !view_ || view_->isUnchanged();
 }

@@ -84,6 +84,7 @@ class MetadataStore final : public LibraryStore {
   std::unordered_map<std::string, std::string> searchTerms() override;
   std::unordered_map<std::string, std::string> panels() override;
   // Of the package this run reads, or of the one a run would read now.
+  void photosMapped() override;
   std::optional<std::string> fingerprint() override;
   std::optional<std::string> currentFailure() override;
   bool currentNeedsFullDiskAccess() override;

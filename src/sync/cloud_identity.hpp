@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -41,6 +42,12 @@ class CloudIdentity {
   // Local identifier to cloud identifier text, for the identifiers the platform
   // could map; the others are absent.
   static std::unordered_map<std::string, std::string> cloudIDs(
+      const std::vector<std::string>& localIdentifiers, PhotoPlatform& platform);
+
+  // Each identifier's cloud identifier text, in the order of the list, or
+  // nothing where the platform could not map it. Compact for a large library:
+  // no identifier is held a second time as a key.
+  static std::vector<std::optional<std::string>> cloudIDsInOrder(
       const std::vector<std::string>& localIdentifiers, PhotoPlatform& platform);
 };
 

@@ -153,11 +153,12 @@ TEST_F(HeadlessScripting, quietKeepsOnlyTheFinalLineAndVerboseAddsPhaseTimings) 
       std::regex(
           "lumenfolio-exporter: debug: Reading the library databases… took \\d+\\.\\d+ s\n")))
       << describe(verbose);
-  // The rows were the same: everything but the write. The panels are read
+  // The rows were the same: everything but the write. The photos are mapped
+  // as soon as the library is known to hold data, and the panels are read
   // while the search index is read on a thread of its own.
   EXPECT_EQ(phasesOf(verbose.err),
-            (std::vector<std::string>{"locate and open", "features", "measures", "panels", "terms",
-                                      "fetch", "cloud identifiers", "match", "digest"}))
+            (std::vector<std::string>{"locate and open", "features", "measures", "fetch",
+                                      "cloud identifiers", "panels", "terms", "match", "digest"}))
       << describe(verbose);
 
   std::filesystem::remove(sharedFileIn(shared_));

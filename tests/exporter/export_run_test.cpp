@@ -116,6 +116,11 @@ TEST_F(ExportRun, readsTheLibraryInTwoVisitsOnTheStoreWorker) {
   harness.queue.runUntilIdle();
   EXPECT_EQ(harness.store.featureReads, 1);
   EXPECT_EQ(harness.store.measureReads, 1);
+  // With library data at hand, the photos are fetched and mapped before the
+  // terms are read, and the reader learns it.
+  EXPECT_EQ(harness.photos.fetches, 1);
+  EXPECT_EQ(harness.photos.requestSizes, std::vector<std::size_t>{2});
+  EXPECT_EQ(harness.store.mappingsTold, 1);
   EXPECT_EQ(harness.store.termReads, 1);
   EXPECT_EQ(harness.store.panelReads, 0);
   EXPECT_EQ(exporter->status(), kReadingDetails);
@@ -124,11 +129,10 @@ TEST_F(ExportRun, readsTheLibraryInTwoVisitsOnTheStoreWorker) {
   harness.storeWorker.pause();
   harness.queue.runUntilIdle();
   EXPECT_EQ(harness.store.panelReads, 1);
-  EXPECT_EQ(harness.photos.fetches, 0);
   EXPECT_EQ(exporter->status(), kMatching);
 
-  // The photos are fetched, matched and digested on the worker too, where
-  // the run checks that the library stayed the same.
+  // The photos are matched and digested on the worker too, where the run
+  // checks that the library stayed the same.
   harness.storeWorker.resume();
   harness.queue.runUntilIdle();
   EXPECT_EQ(harness.photos.fetches, 1);
@@ -195,6 +199,7 @@ TEST_F(ExportRun, noFeaturesAndNoMeasuresShowsTheStoreFailureAndItsFlag) {
   EXPECT_EQ(harness.storeWorker.jobsRun(), 6U);
   EXPECT_EQ(harness.store.releases, 1);
   EXPECT_EQ(harness.photos.fetches, 0);
+  EXPECT_EQ(harness.store.mappingsTold, 0);
   EXPECT_EQ(harness.writes, 0);
   EXPECT_FALSE(exporter->lastExport().has_value());
   EXPECT_FALSE(stored(Exporter::kLastExportKey).has_value());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -30,8 +31,7 @@ RowMatching::Tables tablesFor(const std::string& uuid, int n) {
 TEST(RowMatching, everyPhotoOfOneUUIDGetsItsValues) {
   const std::string uuid = kUUID;
   const std::vector<std::string> photos = {uuid + "/L0/001", uuid + "/L0/002", uuid + "/L0/003"};
-  const std::unordered_map<std::string, std::string> cloudIDs = {
-      {photos[0], "c1"}, {photos[1], "c2"}, {photos[2], "c3"}};
+  std::vector<std::optional<std::string>> cloudIDs = {"c1", "c2", "c3"};
   auto tables = tablesFor(uuid, 7);
   const auto rows = RowMatching::rows(photos, cloudIDs, tables);
 
@@ -49,11 +49,23 @@ TEST(RowMatching, aPhotoWithoutACloudIdentifierLeavesTheValuesToTheNext) {
   const std::string uuid = kUUID;
   const std::vector<std::string> photos = {uuid + "/L0/001", uuid + "/L0/002"};
   auto tables = tablesFor(uuid, 3);
-  const auto rows = RowMatching::rows(photos, {{photos[1], "c2"}}, tables);
+  std::vector<std::optional<std::string>> cloudIDs = {std::nullopt, "c2"};
+  const auto rows = RowMatching::rows(photos, cloudIDs, tables);
 
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].assetID, "c2");
   EXPECT_EQ(rows[0].terms, "term 3");
+}
+
+TEST(RowMatching, photosPastTheCloudIdentifiersHaveNone) {
+  const std::string uuid = kUUID;
+  const std::vector<std::string> photos = {uuid + "/L0/001", uuid + "/L0/002"};
+  auto tables = tablesFor(uuid, 3);
+  std::vector<std::optional<std::string>> cloudIDs = {"c1"};
+  const auto rows = RowMatching::rows(photos, cloudIDs, tables);
+
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].assetID, "c1");
 }
 
 // Photos are looked up in two halves at once; the rows still follow the
@@ -61,12 +73,13 @@ TEST(RowMatching, aPhotoWithoutACloudIdentifierLeavesTheValuesToTheNext) {
 TEST(RowMatching, manyPhotosKeepTheirOrderAndTheirOwnValues) {
   constexpr int kPhotos = 1001;
   std::vector<std::string> photos;
-  std::unordered_map<std::string, std::string> cloudIDs;
+  std::vector<std::optional<std::string>> cloudIDs;
   RowMatching::Tables tables;
   for (int n = 0; n < kPhotos; ++n) {
     const auto uuid = uuidOf(n);
     photos.push_back(uuid + "/L0/001");
-    if (n % 3 != 0) cloudIDs[photos.back()] = "cloud-" + std::to_string(n);
+    cloudIDs.push_back(n % 3 == 0 ? std::nullopt
+                                  : std::optional<std::string>("cloud-" + std::to_string(n)));
     auto one = tablesFor(uuid, n);
     tables.features.merge(one.features);
     tables.measures.merge(one.measures);

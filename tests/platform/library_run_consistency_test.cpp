@@ -87,6 +87,23 @@ TEST_F(LibraryRunConsistency, theRunsListingGoesWithTheRun) {
   EXPECT_TRUE(platform.cloudIdentifierMappings({now.front()})[0].cloudIdentifier);
 }
 
+// Once the run has mapped its photos, the listing goes before the largest
+// tables are read; the run itself reads on.
+TEST_F(LibraryRunConsistency, theRunsListingGoesOnceItsPhotosAreMapped) {
+  SampleLibrary::write(pictures() / "Family.photoslibrary", {.assets = 80, .seed = 1});
+  ASSERT_FALSE(store.features().empty());
+  const auto identifiers = platform.fetchImageAssetIdentifiers();
+  ASSERT_FALSE(identifiers.empty());
+  ASSERT_TRUE(platform.cloudIdentifierMappings({identifiers.front()})[0].cloudIdentifier);
+  store.photosMapped();
+
+  fs::remove_all(pictures() / "Family.photoslibrary");
+  EXPECT_FALSE(platform.cloudIdentifierMappings({identifiers.front()})[0].cloudIdentifier)
+      << "an asset of the library that is gone";
+  EXPECT_FALSE(store.measures().empty());
+  store.release();
+}
+
 // A sync tool puts a newer Photos.sqlite in place while a run reads: the
 // run's reads stay with the version it began with, and the run learns that
 // the library changed under it.

@@ -35,6 +35,7 @@ class FakeLibraryStore : public LibraryStore {
     }
     return texts;
   }
+  void photosMapped() override { ++mappingsTold; }
   std::optional<std::string> fingerprint() override {
     ++fingerprintReads;
     return libraryFingerprint;
@@ -76,6 +77,7 @@ class FakeLibraryStore : public LibraryStore {
   int fingerprintReads = 0;
   int fullDiskAccessReads = 0;
   int releases = 0;
+  int mappingsTold = 0;
 };
 
 }  // namespace lumenfolio::testing

@@ -1,6 +1,7 @@
 // A photo platform whose assets, cloud identifiers and authorisation the test sets.
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <vector>
@@ -36,6 +37,7 @@ class FakePhotoPlatform : public PhotoPlatform {
         answer.push_back({local, found->second});
       }
     }
+    if (answersReversed) std::reverse(answer.begin(), answer.end());
     return answer;
   }
 
@@ -50,6 +52,8 @@ class FakePhotoPlatform : public PhotoPlatform {
   std::map<std::string, std::string> cloudIDs;
   std::vector<std::shared_ptr<ChangeObserver>> observers;
   std::vector<std::size_t> requestSizes;
+  // Answers each request last identifier first, as nothing promises their order.
+  bool answersReversed = false;
   int fetches = 0;
   int authorizationRequests = 0;
 };

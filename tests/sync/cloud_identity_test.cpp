@@ -116,5 +116,31 @@ TEST_F(CloudIdentityTest, mapHasRoomForEveryIdentifierAsked) {
             static_cast<double>(identifiers.size()));
 }
 
+TEST_F(CloudIdentityTest, inOrderGivesEachIdentifierItsPlaceAcrossRequests) {
+  auto identifiers = mappedIdentifiers(2502);
+  platform_.cloudIDs.erase("L1/L0/001");
+  platform_.cloudIDs.erase("L2501/L0/001");
+  identifiers.push_back(identifiers.front());
+
+  const auto cloudIDs = CloudIdentity::cloudIDsInOrder(identifiers, platform_);
+
+  EXPECT_EQ(platform_.requestSizes, (std::vector<std::size_t>{2500, 3}));
+  ASSERT_EQ(cloudIDs.size(), identifiers.size());
+  EXPECT_EQ(cloudIDs[0], "cloud-0");
+  EXPECT_EQ(cloudIDs[1], std::nullopt);
+  EXPECT_EQ(cloudIDs[2500], "cloud-2500");
+  EXPECT_EQ(cloudIDs[2501], std::nullopt);
+  EXPECT_EQ(cloudIDs[2502], "cloud-0");
+}
+
+TEST_F(CloudIdentityTest, inOrderTakesAnswersGivenInAnyOrder) {
+  const auto identifiers = mappedIdentifiers(3);
+  platform_.answersReversed = true;
+
+  const auto cloudIDs = CloudIdentity::cloudIDsInOrder(identifiers, platform_);
+
+  EXPECT_EQ(cloudIDs, (std::vector<std::optional<std::string>>{"cloud-0", "cloud-1", "cloud-2"}));
+}
+
 }  // namespace
 }  // namespace lumenfolio
