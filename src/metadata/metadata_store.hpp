@@ -65,7 +65,7 @@ class MetadataStore final : public LibraryStore {
   // with "~" in its place.
   // Given, `listingSink` receives each run's image asset listing, read in the
   // run's transaction right after the library opens, and nothing once the run
-  // is over (see release()).
+  // has mapped its photos or is over (see photosMapped() and release()).
   using ListingSink = std::function<void(std::shared_ptr<const ImageAssetListing>)>;
   explicit MetadataStore(std::filesystem::path picturesFolder,
                          std::optional<std::filesystem::path> libraryPackage = std::nullopt,
