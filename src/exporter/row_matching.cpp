@@ -37,7 +37,7 @@ void lookUp(const std::vector<std::string>& localIdentifiers,
     // Counted as a person reads them, so neither a multi-byte character nor a
     // letter with its combining marks is cut in half.
     const auto uuidText = UnicodeText::firstCharacters(localIdentifier, kUUIDLength);
-    const auto uuid = std::string(uuidText);
+    const AssetUuid uuid(uuidText);
     found[at] = Found{
         .assetID = &*cloudID,
         .uuid = uuidText,
@@ -45,7 +45,7 @@ void lookUp(const std::vector<std::string>& localIdentifiers,
         .measures = tables.measures.find(uuid),
         .terms = tables.terms.find(uuid),
         // Upper-cased the way the panel table keys its rows, odd library text included.
-        .panel = tables.panels.find(UnicodeText::upper(uuid)),
+        .panel = tables.panels.find(UnicodeText::upperUuid(uuid)),
     };
   }
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "metadata/asset_features.hpp"
+#include "model/asset_uuid.hpp"
 #include "model/bytes.hpp"
 #include "sync/sync_file.hpp"
 
@@ -19,10 +20,10 @@ class RowMatching {
   // What the library reader gave, by UUID text: features and measures as
   // Photos.sqlite stores it, terms and panel texts upper-cased.
   struct Tables {
-    std::unordered_map<std::string, AssetFeatures> features;
-    std::unordered_map<std::string, Bytes> measures;
-    std::unordered_map<std::string, std::string> terms;
-    std::unordered_map<std::string, std::string> panels;
+    ByAssetUuid<AssetFeatures> features;
+    ByAssetUuid<Bytes> measures;
+    ByAssetUuid<std::string> terms;
+    ByAssetUuid<std::string> panels;
   };
 
   // A photo's UUID is the first 36 characters of its local identifier as a

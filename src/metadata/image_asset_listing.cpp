@@ -55,11 +55,11 @@ std::vector<std::string> readLocalIdentifiers(const SqliteDatabase& db) {
 
 // In one pass; a row without a GUID maps to nothing, and a later row of the
 // same UUID replaces an earlier one.
-std::unordered_map<std::string, std::string> readCloudGUIDs(const SqliteDatabase& db) {
-  std::unordered_map<std::string, std::string> guids;
+ByAssetUuid<std::string> readCloudGUIDs(const SqliteDatabase& db) {
+  ByAssetUuid<std::string> guids;
   SqliteStatement statement(db, kCloudGUIDs);
   while (statement.step()) {
-    auto uuid = cleaned(statement.columnText(0));
+    auto uuid = cleanedUuid(statement.columnText(0));
     if (!uuid) continue;
     if (auto guid = cleaned(statement.columnText(1))) {
       guids.insert_or_assign(std::move(*uuid), std::move(*guid));

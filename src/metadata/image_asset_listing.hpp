@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "model/asset_uuid.hpp"
 #include "sqlite/sqlite_database.hpp"
 
 namespace lumenfolio {
@@ -21,7 +22,7 @@ struct ImageAssetListing {
   // Each visible, untrashed image's cleaned ZUUID followed by the suffix.
   std::vector<std::string> localIdentifiers;
   // Cleaned ZCLOUDASSETGUID by cleaned ZUUID; assets without one are absent.
-  std::unordered_map<std::string, std::string> cloudGUIDs;
+  ByAssetUuid<std::string> cloudGUIDs;
 
   static ImageAssetListing read(const SqliteDatabase& photos);
 };

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "metadata/asset_features.hpp"
+#include "model/asset_uuid.hpp"
 #include "model/bytes.hpp"
 
 namespace lumenfolio {
@@ -19,13 +20,13 @@ class LibraryStore {
   // it can't read its tables to the end; a missing table gives nothing.
   //
   // Keyed by the asset UUID text as Photos.sqlite stores it (cleaned).
-  virtual std::unordered_map<std::string, AssetFeatures> features() = 0;
-  virtual std::unordered_map<std::string, Bytes> measures() = 0;
+  virtual ByAssetUuid<AssetFeatures> features() = 0;
+  virtual ByAssetUuid<Bytes> measures() = 0;
   // Keyed by the upper-case asset UUID text.
-  virtual std::unordered_map<std::string, std::string> searchTerms() = 0;
+  virtual ByAssetUuid<std::string> searchTerms() = 0;
   // Each asset's panel record as its text (AssetMetadata::json), the only
   // form the export keeps; an asset whose record has no text is absent.
-  virtual std::unordered_map<std::string, std::string> panels() = 0;
+  virtual ByAssetUuid<std::string> panels() = 0;
 
   // The run has fetched its photos and mapped them to cloud identifiers, which
   // a photo platform reading this library may have been lent the library's

@@ -239,19 +239,19 @@ auto MetadataStore::timed(std::string_view phase, Read read) {
   });
 }
 
-std::unordered_map<std::string, MetadataStore::Features> MetadataStore::features() {
+ByAssetUuid<MetadataStore::Features> MetadataStore::features() {
   return timed("features", [this] { return readFeatures(); });
 }
 
-std::unordered_map<std::string, MetadataStore::Features> MetadataStore::readFeatures() {
-  std::unordered_map<std::string, Features> result;
+ByAssetUuid<MetadataStore::Features> MetadataStore::readFeatures() {
+  ByAssetUuid<Features> result;
   if (!view_ || !view_->photos()) return result;
   result.reserve(expectedAssets_);
   const auto& library = *view_->photos();
 
   if (SqliteStatement analysis(library, analysisStatement(view_->schema())); analysis) {
     while (analysis.step()) {
-      auto key = cleaned(analysis.columnText(0));
+      auto key = cleanedUuid(analysis.columnText(0));
       if (!key) continue;
       Features features;
       features.sharpness = analysis.columnDouble(1);
@@ -264,7 +264,7 @@ std::unordered_map<std::string, MetadataStore::Features> MetadataStore::readFeat
 
   if (SqliteStatement faces(library, faceStatement(view_->schema())); faces) {
     while (faces.step()) {
-      auto key = cleaned(faces.columnText(0));
+      auto key = cleanedUuid(faces.columnText(0));
       if (!key) continue;
       // An asset without a media-analysis row starts from zero scores.
       auto& features = result[std::move(*key)];
@@ -276,12 +276,12 @@ std::unordered_map<std::string, MetadataStore::Features> MetadataStore::readFeat
   return result;
 }
 
-std::unordered_map<std::string, Bytes> MetadataStore::measures() {
+ByAssetUuid<Bytes> MetadataStore::measures() {
   return timed("measures", [this] { return readMeasures(); });
 }
 
-std::unordered_map<std::string, Bytes> MetadataStore::readMeasures() {
-  std::unordered_map<std::string, Bytes> result;
+ByAssetUuid<Bytes> MetadataStore::readMeasures() {
+  ByAssetUuid<Bytes> result;
   if (!view_ || !view_->photos()) return result;
   result.reserve(expectedAssets_);
   const auto& library = *view_->photos();
@@ -296,7 +296,7 @@ std::unordered_map<std::string, Bytes> MetadataStore::readMeasures() {
   entries.reserve(usable.size());
   const int columns = static_cast<int>(usable.size());
   while (rows.step()) {
-    auto key = cleaned(rows.columnText(0));
+    auto key = cleanedUuid(rows.columnText(0));
     if (!key) continue;
     entries.clear();
     for (int i = 0; i < columns; ++i) {
@@ -313,7 +313,7 @@ std::unordered_map<std::string, Bytes> MetadataStore::readMeasures() {
 // With psi.sqlite's terms read on its thread, the panels are read here in
 // the meantime (the camera details, then leo.sqlite's lexeme fields), so
 // that both threads read at once; panels() then hands them over.
-std::unordered_map<std::string, std::string> MetadataStore::searchTerms() {
+ByAssetUuid<std::string> MetadataStore::searchTerms() {
   return told([this] {
     openIfNeeded();
     PhaseTimer timer(options_.phases);
@@ -327,10 +327,10 @@ std::unordered_map<std::string, std::string> MetadataStore::searchTerms() {
   });
 }
 
-std::unordered_map<std::string, std::string> MetadataStore::readSearchTerms() {
+ByAssetUuid<std::string> MetadataStore::readSearchTerms() {
   if (!view_) return {};
   if (searchIndex_) {
-    std::optional<std::unordered_map<std::string, std::string>> terms;
+    std::optional<ByAssetUuid<std::string>> terms;
     try {
       terms = searchIndex_->takeTerms();
     } catch (const SqliteError& error) {
@@ -348,8 +348,8 @@ std::unordered_map<std::string, std::string> MetadataStore::readSearchTerms() {
   return SearchTerms::read(view_->search(), view_->leo(), searchIndexPassedOver());
 }
 
-std::unordered_map<std::string, std::string> MetadataStore::panels() {
-  return told([this]() -> std::unordered_map<std::string, std::string> {
+ByAssetUuid<std::string> MetadataStore::panels() {
+  return told([this]() -> ByAssetUuid<std::string> {
     openIfNeeded();
     if (panelsRead_) {
       auto texts = std::move(*panelsRead_);
@@ -363,7 +363,7 @@ std::unordered_map<std::string, std::string> MetadataStore::panels() {
   });
 }
 
-std::unordered_map<std::string, std::string> MetadataStore::readPanels() {
+ByAssetUuid<std::string> MetadataStore::readPanels() {
   if (!view_) return {};
   // leo.sqlite is read here only once the thread has let go of it.
   if (!leoOnWorker_) settleSearchIndex();

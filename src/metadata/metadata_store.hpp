@@ -30,6 +30,7 @@
 #include "metadata/library_view.hpp"
 #include "metadata/search_index_prefetch.hpp"
 #include "metadata/search_terms.hpp"
+#include "model/asset_uuid.hpp"
 #include "sqlite/sqlite_error.hpp"
 
 namespace lumenfolio {
@@ -79,10 +80,10 @@ class MetadataStore final : public LibraryStore {
 
   // The reads throw SqliteError (naming the package's database file) when a
   // scan ends in an error: a damaged page, an I/O error, a lock held too long.
-  std::unordered_map<std::string, Features> features() override;
-  std::unordered_map<std::string, Bytes> measures() override;
-  std::unordered_map<std::string, std::string> searchTerms() override;
-  std::unordered_map<std::string, std::string> panels() override;
+  ByAssetUuid<Features> features() override;
+  ByAssetUuid<Bytes> measures() override;
+  ByAssetUuid<std::string> searchTerms() override;
+  ByAssetUuid<std::string> panels() override;
   // Of the package this run reads, or of the one a run would read now.
   void photosMapped() override;
   std::optional<std::string> fingerprint() override;
@@ -115,12 +116,12 @@ class MetadataStore final : public LibraryStore {
   SearchTerms::PassedOver searchIndexPassedOver() const;
   template <typename Read>
   auto timed(std::string_view phase, Read read);
-  std::unordered_map<std::string, Features> readFeatures();
-  std::unordered_map<std::string, Bytes> readMeasures();
+  ByAssetUuid<Features> readFeatures();
+  ByAssetUuid<Bytes> readMeasures();
   void openIfNeeded();
   void openLibrary();
-  std::unordered_map<std::string, std::string> readSearchTerms();
-  std::unordered_map<std::string, std::string> readPanels();
+  ByAssetUuid<std::string> readSearchTerms();
+  ByAssetUuid<std::string> readPanels();
   void prefetchSearchIndex();
   void settleSearchIndex();
   std::optional<std::filesystem::path> locateLibrary() const;
@@ -140,7 +141,7 @@ class MetadataStore final : public LibraryStore {
   // Whether that thread leaves leo.sqlite to this worker (it reads psi.sqlite).
   bool leoOnWorker_ = false;
   // The panel texts this worker read while the thread read the terms.
-  std::optional<std::unordered_map<std::string, std::string>> panelsRead_;
+  std::optional<ByAssetUuid<std::string>> panelsRead_;
   // How many assets the run's listing met: the tables read afterwards are
   // sized for them once, instead of growing step by step (none without a listing).
   std::size_t expectedAssets_ = 0;

@@ -252,7 +252,7 @@ struct CameraDetails {
   }
 };
 
-using CameraTable = std::unordered_map<std::string, CameraDetails>;
+using CameraTable = ByAssetUuid<CameraDetails>;
 
 CameraTable cameraDetails(const SqliteDatabase& library, InternedTexts& texts,
                           std::size_t expectedAssets) {
@@ -261,8 +261,8 @@ CameraTable cameraDetails(const SqliteDatabase& library, InternedTexts& texts,
   SqliteStatement statement(library, kCameraStatement);
   if (!statement) return table;
   while (statement.step()) {
-    const auto uuid = cleaned(statement.columnText(0));
-    if (uuid) table[UnicodeText::upper(*uuid)].add(statement, 1, texts);
+    const auto uuid = cleanedUuid(statement.columnText(0));
+    if (uuid) table[UnicodeText::upperUuid(*uuid)].add(statement, 1, texts);
   }
   return table;
 }
@@ -289,16 +289,16 @@ void forEachLexemeRecord(const SqliteDatabase& leo, InternedTexts& texts, Visit 
 // and all; an asset known only to Photos.sqlite gets a record of its camera
 // details. A record that has no text (nothing to tell, or a number JSON
 // cannot hold) is left out, as an asset without one.
-std::unordered_map<std::string, std::string> Panels::read(const SqliteDatabase* leo,
-                                                          const SqliteDatabase* library,
-                                                          std::size_t expectedAssets) {
+ByAssetUuid<std::string> Panels::read(const SqliteDatabase* leo, const SqliteDatabase* library,
+                                      std::size_t expectedAssets) {
   InternedTexts texts;
   auto camera = library != nullptr && *library ? cameraDetails(*library, texts, expectedAssets)
                                                : CameraTable();
-  std::unordered_map<std::string, std::string> result;
+  ByAssetUuid<std::string> result;
   result.reserve(std::max(camera.size(), expectedAssets));
   if (leo != nullptr && *leo) {
-    forEachLexemeRecord(*leo, texts, [&](std::string key, AssetMetadata& record) {
+    forEachLexemeRecord(*leo, texts, [&](const std::string& identifier, AssetMetadata& record) {
+      AssetUuid key(identifier);
       if (const auto found = camera.find(key); found != camera.end()) {
         found->second.fill(record, texts);
         found->second.taken = true;

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "metadata/asset_metadata.hpp"
+#include "model/asset_uuid.hpp"
 #include "sqlite/sqlite_database.hpp"
 
 namespace lumenfolio {
@@ -21,9 +22,8 @@ class Panels {
   // and let go while leo.sqlite is walked: a large library never holds all
   // its records at once, only their texts. `expectedAssets`, when known,
   // sizes the tables once instead of letting them grow step by step.
-  static std::unordered_map<std::string, std::string> read(const SqliteDatabase* leo,
-                                                           const SqliteDatabase* library,
-                                                           std::size_t expectedAssets = 0);
+  static ByAssetUuid<std::string> read(const SqliteDatabase* leo, const SqliteDatabase* library,
+                                       std::size_t expectedAssets = 0);
 };
 
 }  // namespace lumenfolio

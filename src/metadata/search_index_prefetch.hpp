@@ -13,13 +13,14 @@
 #include <thread>
 #include <unordered_map>
 
+#include "model/asset_uuid.hpp"
 #include "sqlite/sqlite_database.hpp"
 
 namespace lumenfolio {
 
 class SearchIndexPrefetch {
  public:
-  using Terms = std::unordered_map<std::string, std::string>;
+  using Terms = ByAssetUuid<std::string>;
 
   // Starts at once. Either connection may be absent (null); they must outlive this object.
   SearchIndexPrefetch(const SqliteDatabase* psi, const SqliteDatabase* leo);

@@ -155,10 +155,10 @@ class PsiAssets {
 
   // Each asset's text is made from its list or the shared storage, which go
   // at the end.
-  std::unordered_map<std::string, std::string> takeResult() {
+  ByAssetUuid<std::string> takeResult() {
     store();
     index_.clear();
-    std::unordered_map<std::string, std::string> terms;
+    ByAssetUuid<std::string> terms;
     terms.reserve(assets_.size());
     for (auto& asset : assets_) {
       const auto list = asset.own ? asset.own->terms() : stored(asset);
@@ -239,9 +239,8 @@ std::unordered_map<std::uint32_t, Lexeme> leoLexemes(const SqliteDatabase& leo,
 
 }  // namespace
 
-std::unordered_map<std::string, std::string> SearchTerms::read(const SqliteDatabase* psi,
-                                                               const SqliteDatabase* leo,
-                                                               const PassedOver& passedOver) {
+ByAssetUuid<std::string> SearchTerms::read(const SqliteDatabase* psi, const SqliteDatabase* leo,
+                                           const PassedOver& passedOver) {
   const bool hasLeo = leo != nullptr && *leo;
   if (psi != nullptr && *psi) {
     try {
@@ -257,7 +256,7 @@ std::unordered_map<std::string, std::string> SearchTerms::read(const SqliteDatab
   return {};
 }
 
-std::unordered_map<std::string, std::string> SearchTerms::psiTerms(const SqliteDatabase& psi) {
+ByAssetUuid<std::string> SearchTerms::psiTerms(const SqliteDatabase& psi) {
   SqliteStatement statement(psi, kPsiStatement);
   if (!statement) return {};
   InternedTexts texts;
@@ -278,11 +277,11 @@ std::unordered_map<std::string, std::string> SearchTerms::psiTerms(const SqliteD
   return assets.takeResult();
 }
 
-std::unordered_map<std::string, std::string> SearchTerms::leoTerms(const SqliteDatabase& leo) {
+ByAssetUuid<std::string> SearchTerms::leoTerms(const SqliteDatabase& leo) {
   InternedTexts texts;
   const auto lexemes = leoLexemes(leo, texts);
   if (lexemes.empty()) return {};
-  std::unordered_map<std::string, std::string> result;
+  ByAssetUuid<std::string> result;
   TermList list;
   LeoIndex::forEachItem(leo, [&](std::string identifier, std::span<const std::uint8_t> blob) {
     list.clear();

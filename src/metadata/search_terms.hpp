@@ -7,6 +7,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "model/asset_uuid.hpp"
 #include "sqlite/sqlite_database.hpp"
 #include "sqlite/sqlite_error.hpp"
 
@@ -18,12 +19,11 @@ class SearchTerms {
   using PassedOver = std::function<void(const SqliteError&)>;
 
   // Either connection may be absent (null). Keys are upper-case UUID texts.
-  static std::unordered_map<std::string, std::string> read(const SqliteDatabase* psi,
-                                                           const SqliteDatabase* leo,
-                                                           const PassedOver& passedOver = {});
+  static ByAssetUuid<std::string> read(const SqliteDatabase* psi, const SqliteDatabase* leo,
+                                       const PassedOver& passedOver = {});
 
-  static std::unordered_map<std::string, std::string> psiTerms(const SqliteDatabase& psi);
-  static std::unordered_map<std::string, std::string> leoTerms(const SqliteDatabase& leo);
+  static ByAssetUuid<std::string> psiTerms(const SqliteDatabase& psi);
+  static ByAssetUuid<std::string> leoTerms(const SqliteDatabase& leo);
 
   // The UUID text of two 64-bit halves: their bytes least significant first,
   // upper-case hex, grouped 8-4-4-4-12.

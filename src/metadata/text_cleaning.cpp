@@ -30,20 +30,17 @@ std::optional<std::string> nonEmpty(std::string text) {
   return text;
 }
 
-}  // namespace
+std::string_view beforeNul(std::string_view text) {
+  return text.substr(0, text.find('\0'));
+}
 
-std::optional<std::string> cleaned(std::optional<std::string_view> text) {
-  if (!text) return std::nullopt;
-  std::string_view view = *text;
-  view = view.substr(0, view.find('\0'));
+std::string_view trimmedAscii(std::string_view text) {
+  while (!text.empty() && isAsciiSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && isAsciiSpace(text.back())) text.remove_suffix(1);
+  return text;
+}
 
-  // Most keys and terms are plain ASCII: trim them without a round trip through UTF-16.
-  if (isPlainAscii(view)) {
-    while (!view.empty() && isAsciiSpace(view.front())) view.remove_prefix(1);
-    while (!view.empty() && isAsciiSpace(view.back())) view.remove_suffix(1);
-    return nonEmpty(std::string(view));
-  }
-
+std::optional<std::string> cleanedUnicode(std::string_view view) {
   const auto decoded = icu::UnicodeString::fromUTF8(
       icu::StringPiece(view.data(), static_cast<int32_t>(view.size())));
   int32_t start = 0;
@@ -59,6 +56,30 @@ std::optional<std::string> cleaned(std::optional<std::string_view> text) {
   std::string result;
   decoded.tempSubStringBetween(start, end).toUTF8String(result);
   return nonEmpty(std::move(result));
+}
+
+}  // namespace
+
+std::optional<std::string> cleaned(std::optional<std::string_view> text) {
+  if (!text) return std::nullopt;
+  const auto view = beforeNul(*text);
+  // Most keys and terms are plain ASCII: trim them without a round trip through UTF-16.
+  if (isPlainAscii(view)) return nonEmpty(std::string(trimmedAscii(view)));
+  return cleanedUnicode(view);
+}
+
+std::optional<AssetUuid> cleanedUuid(std::optional<std::string_view> text) {
+  if (!text) return std::nullopt;
+  const auto view = beforeNul(*text);
+  // A UUID of the usual form is read in place, without a text of its own.
+  if (isPlainAscii(view)) {
+    const auto trimmed = trimmedAscii(view);
+    if (trimmed.empty()) return std::nullopt;
+    return AssetUuid(trimmed);
+  }
+  auto unicode = cleanedUnicode(view);
+  if (!unicode) return std::nullopt;
+  return AssetUuid(*unicode);
 }
 
 }  // namespace lumenfolio

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace lumenfolio {
 namespace {
@@ -163,6 +164,12 @@ std::string UnicodeText::folded(std::string_view text) {
 std::string UnicodeText::upper(std::string_view text) {
   if (isAscii(text)) return mappedAscii(text, asciiUpper);
   return encoded(decoded(text).toUpper(icu::Locale::getRoot()));
+}
+
+AssetUuid UnicodeText::upperUuid(const AssetUuid& uuid) {
+  // Hexadecimal digits need no tables to be upper-cased.
+  if (auto upperCase = uuid.inUpperCase()) return std::move(*upperCase);
+  return AssetUuid(upper(uuid.text()));
 }
 
 std::string UnicodeText::lower(std::string_view text) {

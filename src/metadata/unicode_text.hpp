@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "model/asset_uuid.hpp"
+
 namespace lumenfolio {
 
 class UnicodeText {
@@ -27,6 +29,8 @@ class UnicodeText {
 
   // Full Unicode case mappings without a locale ("ß" upper-cases to "SS").
   static std::string upper(std::string_view text);
+  // The UUID whose text is upper(uuid.text()).
+  static AssetUuid upperUuid(const AssetUuid& uuid);
   static std::string lower(std::string_view text);
 
   // The number of extended grapheme clusters: "e" plus a combining accent is

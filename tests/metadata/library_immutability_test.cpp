@@ -23,10 +23,10 @@ using SideFiles = SampleLibrary::SideFiles;
 constexpr int kAssets = 400;
 
 struct Reading {
-  std::unordered_map<std::string, AssetFeatures> features;
-  std::unordered_map<std::string, Bytes> measures;
-  std::unordered_map<std::string, std::string> terms;
-  std::unordered_map<std::string, std::string> panels;
+  ByAssetUuid<AssetFeatures> features;
+  ByAssetUuid<Bytes> measures;
+  ByAssetUuid<std::string> terms;
+  ByAssetUuid<std::string> panels;
 };
 
 class LibraryImmutabilityTest : public ::testing::TestWithParam<SideFiles> {

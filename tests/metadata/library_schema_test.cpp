@@ -115,8 +115,7 @@ std::string assetsWithFaces(const std::string& assetTable, const std::string& sc
          "VALUES (1, 1, 0, 0), (1, 0, 0, 1), (3, 0, 1, 1);";
 }
 
-void expectAllFeatures(const std::unordered_map<std::string, AssetFeatures>& features,
-                       bool screenshotRead = true) {
+void expectAllFeatures(const ByAssetUuid<AssetFeatures>& features, bool screenshotRead = true) {
   ASSERT_EQ(features.size(), 3u);
   EXPECT_EQ(features.at("SHOT"), (AssetFeatures{0.25, 0.5, 2, 1, 1, screenshotRead}));
   EXPECT_EQ(features.at("PHOTO"), (AssetFeatures{0.75, -0.125, 0, 0, 0, false}));
@@ -326,10 +325,10 @@ class OlderLayoutReadingTest
     : public ::testing::TestWithParam<std::tuple<SampleLibrary::Schema, SampleLibrary::SideFiles>> {
  protected:
   struct Reading {
-    std::unordered_map<std::string, AssetFeatures> features;
-    std::unordered_map<std::string, Bytes> measures;
-    std::unordered_map<std::string, std::string> terms;
-    std::unordered_map<std::string, std::string> panels;
+    ByAssetUuid<AssetFeatures> features;
+    ByAssetUuid<Bytes> measures;
+    ByAssetUuid<std::string> terms;
+    ByAssetUuid<std::string> panels;
   };
 
   static Reading readAll(const fs::path& pictures) {

@@ -337,7 +337,7 @@ TEST_F(MetadataStoreTest, uuidIsTrimmedCutAtNulAndKeptInItsCase) {
   const std::set<std::string> expected{"spaced", "newline", "NUL",
                                        "ab12cd34-0000-4000-8000-00000000abcd"};
   std::set<std::string> keys;
-  for (const auto& [key, value] : features) keys.insert(key);
+  for (const auto& [key, value] : features) keys.insert(key.text());
   EXPECT_EQ(keys, expected);
 }
 

@@ -25,12 +25,12 @@ using testing::TempDir;
 using Records = std::unordered_map<std::string, AssetMetadata>;
 
 // The panels as records, each read back from the text the reader gave.
-Records decoded(const std::unordered_map<std::string, std::string>& texts) {
+Records decoded(const ByAssetUuid<std::string>& texts) {
   Records result;
   for (const auto& [key, text] : texts) {
     const auto record = testing::decodedAssetMetadata(text);
     EXPECT_TRUE(record) << key << ": " << text;
-    if (record) result.emplace(key, *record);
+    if (record) result.emplace(key.text(), *record);
   }
   return result;
 }

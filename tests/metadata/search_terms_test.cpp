@@ -21,7 +21,7 @@ using testing::lexiconRows;
 using testing::makeDatabase;
 using testing::quoted;
 using testing::TempDir;
-using Terms = std::unordered_map<std::string, std::string>;
+using Terms = ByAssetUuid<std::string>;
 
 // The keys of psi assets 1 and 2, whose halves are (1, 2) and (2, 2).
 const std::string kFirstKey = "01000000-0000-0000-0200-000000000000";

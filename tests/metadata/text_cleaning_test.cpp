@@ -77,5 +77,18 @@ TEST(TextCleaning, validTextPassesUnchanged) {
   EXPECT_EQ(clean("e\xCC\x81"), "e\xCC\x81");
 }
 
+// A UUID is read by the same rule as any text, only without a copy of it.
+TEST(TextCleaning, uuidsAreWhatTheCleanedTextNames) {
+  for (const auto& text :
+       {"ABCDEF12-3456-7890-ABCD-EF1234567890"s, "  abcdef12-3456-7890-abcd-ef1234567890\n"s,
+        "ABCDEF12-3456-7890-ABCD-EF1234567890\0tail"s, "\u00A0ODD\u2028"s, "\xC0\xAF"s, " \t"s,
+        "\0ABCDEF12-3456-7890-ABCD-EF1234567890"s}) {
+    const auto uuid = cleanedUuid(std::optional<std::string_view>(text));
+    const auto expected = clean(text);
+    EXPECT_EQ(uuid ? std::optional<std::string>(uuid->text()) : std::nullopt, expected) << text;
+  }
+  EXPECT_FALSE(cleanedUuid(std::nullopt).has_value());
+}
+
 }  // namespace
 }  // namespace lumenfolio

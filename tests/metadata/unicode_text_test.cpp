@@ -71,6 +71,16 @@ TEST(UnicodeTextCaseMapping, upperCasesUuidText) {
             "0A1B2C3D-4E5F-6A7B-8C9D-0E1F2A3B4C5D");
 }
 
+TEST(UnicodeTextCaseMapping, upperCasesAUuidAsItsText) {
+  for (const char* text :
+       {"0a1b2c3d-4e5f-6a7b-8c9d-0e1f2a3b4c5d", "0A1B2C3D-4E5F-6A7B-8C9D-0E1F2A3B4C5D",
+        "0a1B2c3d-4e5f-6a7b-8c9d-0e1f2a3b4c5d", "stra\u00DFe", "short"}) {
+    const auto upper = UnicodeText::upperUuid(AssetUuid(text));
+    EXPECT_EQ(upper.text(), UnicodeText::upper(text)) << text;
+    EXPECT_EQ(upper, AssetUuid(UnicodeText::upper(text))) << text;
+  }
+}
+
 TEST(UnicodeTextCaseMapping, usesFullMappingsWithoutALocale) {
   EXPECT_EQ(UnicodeText::upper("stra\u00DFe"), "STRASSE");
   EXPECT_EQ(UnicodeText::lower("\u00C0B"), "\u00E0b");

@@ -26,7 +26,7 @@ class LibraryRunConsistency : public ::testing::Test {
 
   // How many of the listed images have features in `features`.
   static int matched(const std::vector<std::string>& identifiers,
-                     const std::unordered_map<std::string, AssetFeatures>& features) {
+                     const ByAssetUuid<AssetFeatures>& features) {
     int count = 0;
     for (const auto& identifier : identifiers) count += features.contains(identifier.substr(0, 36));
     return count;
@@ -35,7 +35,7 @@ class LibraryRunConsistency : public ::testing::Test {
   // The features of `package` alone, read by a store given that package: the
   // two sample libraries have UUIDs of their own, so these tell which package
   // a run read.
-  static std::unordered_map<std::string, AssetFeatures> featuresOf(const fs::path& package) {
+  static ByAssetUuid<AssetFeatures> featuresOf(const fs::path& package) {
     return MetadataStore(package.parent_path(), package).features();
   }
 

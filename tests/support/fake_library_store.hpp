@@ -14,22 +14,22 @@ namespace lumenfolio::testing {
 
 class FakeLibraryStore : public LibraryStore {
  public:
-  std::unordered_map<std::string, AssetFeatures> features() override {
+  ByAssetUuid<AssetFeatures> features() override {
     ++featureReads;
     return featureTable;
   }
-  std::unordered_map<std::string, Bytes> measures() override {
+  ByAssetUuid<Bytes> measures() override {
     ++measureReads;
     return measureTable;
   }
-  std::unordered_map<std::string, std::string> searchTerms() override {
+  ByAssetUuid<std::string> searchTerms() override {
     ++termReads;
     return termTable;
   }
-  std::unordered_map<std::string, std::string> panels() override {
+  ByAssetUuid<std::string> panels() override {
     ++panelReads;
     if (panelFailure) throw *panelFailure;
-    std::unordered_map<std::string, std::string> texts;
+    ByAssetUuid<std::string> texts;
     for (const auto& [key, record] : panelTable) {
       if (auto text = record.json(); !text.empty()) texts.emplace(key, std::move(text));
     }
@@ -56,9 +56,9 @@ class FakeLibraryStore : public LibraryStore {
   }
   void release() override { ++releases; }
 
-  std::unordered_map<std::string, AssetFeatures> featureTable;
-  std::unordered_map<std::string, Bytes> measureTable;
-  std::unordered_map<std::string, std::string> termTable;
+  ByAssetUuid<AssetFeatures> featureTable;
+  ByAssetUuid<Bytes> measureTable;
+  ByAssetUuid<std::string> termTable;
   std::unordered_map<std::string, AssetMetadata> panelTable;
   std::optional<std::string> failure;
   std::optional<std::string> libraryFingerprint;

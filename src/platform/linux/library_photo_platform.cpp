@@ -81,7 +81,7 @@ std::vector<CloudIdentifierMapping> LibraryPhotoPlatform::cloudIdentifierMapping
       // The UUID is the first 36 characters as a person reads them, as the
       // export run keys the library's rows.
       const auto found =
-          cloudGUIDs.find(std::string(UnicodeText::firstCharacters(local, kUUIDLength)));
+          cloudGUIDs.find(AssetUuid(UnicodeText::firstCharacters(local, kUUIDLength)));
       if (found != cloudGUIDs.end()) answer.cloudIdentifier = found->second;
     }
     answers.push_back(std::move(answer));
