@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <future>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 
 #include "metadata/unicode_text.hpp"
@@ -23,7 +24,12 @@ struct Found {
   decltype(Tables::measures)::iterator measures;
   decltype(Tables::terms)::iterator terms;
   decltype(Tables::panels)::iterator panel;
+  // The panel was found by the UUID upper-cased, a key other photos' UUIDs
+  // may upper-case to as well.
+  bool panelByUpperCase = false;
 };
+
+using SharedPanels = std::unordered_set<const std::string*>;
 
 // Looking up only reads the tables, so the photos can be looked up on two
 // threads at once: most of the time goes to waiting for memory.
@@ -38,14 +44,16 @@ void lookUp(const std::vector<std::string>& localIdentifiers,
     // letter with its combining marks is cut in half.
     const auto uuidText = UnicodeText::firstCharacters(localIdentifier, kUUIDLength);
     const AssetUuid uuid(uuidText);
+    // Upper-cased the way the panel table keys its rows, odd library text included.
+    const auto panelKey = UnicodeText::upperUuid(uuid);
     found[at] = Found{
         .assetID = &*cloudID,
         .uuid = uuidText,
         .features = tables.features.find(uuid),
         .measures = tables.measures.find(uuid),
         .terms = tables.terms.find(uuid),
-        // Upper-cased the way the panel table keys its rows, odd library text included.
-        .panel = tables.panels.find(UnicodeText::upperUuid(uuid)),
+        .panel = tables.panels.find(panelKey),
+        .panelByUpperCase = !(panelKey == uuid),
     };
   }
 }
@@ -70,13 +78,32 @@ typename Table::mapped_type taken(Table& table, typename Table::iterator entry) 
   return std::exchange(entry->second, {});
 }
 
+// The panels that photos of different UUID texts may share, as a UUID and its
+// upper-case form do: those are copied into each row instead of moved. A
+// library keys its assets in upper case, so this is mostly none.
+SharedPanels sharedPanels(const std::vector<Found>& found, const Tables& tables) {
+  SharedPanels shared;
+  for (const auto& photo : found) {
+    if (photo.assetID != nullptr && photo.panelByUpperCase && photo.panel != tables.panels.end()) {
+      shared.insert(&photo.panel->second);
+    }
+  }
+  return shared;
+}
+
+std::string takenPanel(const Found& photo, Tables& tables, const SharedPanels& shared) {
+  if (photo.panel == tables.panels.end()) return {};
+  if (shared.contains(&photo.panel->second)) return photo.panel->second;
+  return std::exchange(photo.panel->second, {});
+}
+
 // Nothing in the row says anything about the photo.
 bool isEmptyAsset(const SyncFile::Features& row) {
   return std::max(row.sharpness, row.exposure) <= 0 && row.faces <= 0 && !row.isScreenshot &&
          row.measures.empty() && row.terms.empty() && row.panel.empty();
 }
 
-SyncFile::Features takenRow(const Found& photo, Tables& tables) {
+SyncFile::Features takenRow(const Found& photo, Tables& tables, const SharedPanels& shared) {
   const auto features =
       photo.features == tables.features.end() ? AssetFeatures{} : photo.features->second;
   return SyncFile::Features{
@@ -89,7 +116,7 @@ SyncFile::Features takenRow(const Found& photo, Tables& tables) {
       .isScreenshot = features.isScreenshot,
       .measures = taken(tables.measures, photo.measures),
       .terms = taken(tables.terms, photo.terms),
-      .panel = taken(tables.panels, photo.panel),
+      .panel = takenPanel(photo, tables, shared),
   };
 }
 
@@ -99,6 +126,7 @@ std::vector<SyncFile::Features> RowMatching::rows(const std::vector<std::string>
                                                   std::vector<std::optional<std::string>>& cloudIDs,
                                                   Tables& tables) {
   const auto found = lookedUp(localIdentifiers, cloudIDs, tables);
+  const auto shared = sharedPanels(found, tables);
   std::vector<SyncFile::Features> rows;
   rows.reserve(found.size());
   // The row that took the values of a UUID, for the next photo of that UUID.
@@ -112,7 +140,7 @@ std::vector<SyncFile::Features> RowMatching::rows(const std::vector<std::string>
       rows.push_back(std::move(row));
       continue;
     }
-    auto row = takenRow(photo, tables);
+    auto row = takenRow(photo, tables, shared);
     if (isEmptyAsset(row)) continue;
     rowOf.try_emplace(photo.uuid, rows.size());
     rows.push_back(std::move(row));

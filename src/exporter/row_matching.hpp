@@ -30,8 +30,9 @@ class RowMatching {
   // person reads them; `cloudIDs` holds each photo's cloud identifier, in the
   // photos' order. The tables' values and the cloud identifiers move into the
   // rows, so that a large library is never held twice; a second photo of the
-  // same UUID gets the same values as the first. The tables keep their
-  // entries, emptied, for the caller to let go of when it suits it.
+  // same UUID gets the same values as the first, and photos whose UUIDs
+  // upper-case alike each get their panel. The tables keep their entries,
+  // emptied, for the caller to let go of when it suits it.
   static std::vector<SyncFile::Features> rows(const std::vector<std::string>& localIdentifiers,
                                               std::vector<std::optional<std::string>>& cloudIDs,
                                               Tables& tables);

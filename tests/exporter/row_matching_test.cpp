@@ -68,6 +68,27 @@ TEST(RowMatching, photosPastTheCloudIdentifiersHaveNone) {
   EXPECT_EQ(rows[0].assetID, "c1");
 }
 
+// A panel is found by the UUID upper-cased: photos whose UUIDs differ only in
+// case each get it, whichever comes first.
+TEST(RowMatching, photosWhoseUuidsUpperCaseAlikeEachGetThePanel) {
+  const std::string upper = kUUID;
+  const std::string lower = "5e2d8c71-94ab-4c3d-9e8f-0123456789ab";
+  for (const auto& uuids : {std::vector{upper, lower}, std::vector{lower, upper}}) {
+    const std::vector<std::string> photos = {uuids[0] + "/L0/001", uuids[1] + "/L0/001"};
+    RowMatching::Tables tables;
+    tables.panels[upper] = R"({"words":["w"]})";
+    tables.terms[lower] = "lower only";
+    std::vector<std::optional<std::string>> cloudIDs = {"c1", "c2"};
+    const auto rows = RowMatching::rows(photos, cloudIDs, tables);
+
+    ASSERT_EQ(rows.size(), 2u);
+    for (std::size_t at = 0; at < rows.size(); ++at) {
+      EXPECT_EQ(rows[at].panel, R"({"words":["w"]})") << uuids[at];
+      EXPECT_EQ(rows[at].terms, uuids[at] == lower ? "lower only" : "") << uuids[at];
+    }
+  }
+}
+
 // Photos are looked up in two halves at once; the rows still follow the
 // listing, each with its own values.
 TEST(RowMatching, manyPhotosKeepTheirOrderAndTheirOwnValues) {
