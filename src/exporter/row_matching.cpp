@@ -24,18 +24,17 @@ struct Found {
   decltype(Tables::measures)::iterator measures;
   decltype(Tables::terms)::iterator terms;
   decltype(Tables::panels)::iterator panel;
-  // The panel was found by the UUID upper-cased, a key other photos' UUIDs
-  // may upper-case to as well.
-  bool panelByUpperCase = false;
 };
 
-using SharedPanels = std::unordered_set<const std::string*>;
+// Panels, by their place in the table.
+using Panels = std::unordered_set<const std::string*>;
 
 // Looking up only reads the tables, so the photos can be looked up on two
 // threads at once: most of the time goes to waiting for memory.
 void lookUp(const std::vector<std::string>& localIdentifiers,
             std::vector<std::optional<std::string>>& cloudIDs, Tables& tables, std::size_t first,
-            std::size_t last, std::vector<Found>& found) {
+            std::size_t last, std::vector<Found>& found,
+            std::vector<const std::string*>& foundByUpperCase) {
   for (auto at = first; at < last; ++at) {
     auto& cloudID = cloudIDs[at];
     if (!cloudID) continue;
@@ -53,22 +52,49 @@ void lookUp(const std::vector<std::string>& localIdentifiers,
         .measures = tables.measures.find(uuid),
         .terms = tables.terms.find(uuid),
         .panel = tables.panels.find(panelKey),
-        .panelByUpperCase = !(panelKey == uuid),
     };
+    if (found[at].panel != tables.panels.end() && !(panelKey == uuid)) {
+      foundByUpperCase.push_back(&found[at].panel->second);
+    }
   }
 }
 
 std::vector<Found> lookedUp(const std::vector<std::string>& localIdentifiers,
-                            std::vector<std::optional<std::string>>& cloudIDs, Tables& tables) {
+                            std::vector<std::optional<std::string>>& cloudIDs, Tables& tables,
+                            Panels& byUpperCase) {
   // A photo past the end of either list has no cloud identifier.
   std::vector<Found> found(std::min(localIdentifiers.size(), cloudIDs.size()));
   const auto half = found.size() / 2;
+  std::vector<const std::string*> firstByUpperCase;
+  std::vector<const std::string*> secondByUpperCase;
   // Where no thread can be had, the first half is looked up when it is waited for.
-  auto firstHalf = std::async(std::launch::async | std::launch::deferred,
-                              [&] { lookUp(localIdentifiers, cloudIDs, tables, 0, half, found); });
-  lookUp(localIdentifiers, cloudIDs, tables, half, found.size(), found);
+  auto firstHalf = std::async(std::launch::async | std::launch::deferred, [&] {
+    lookUp(localIdentifiers, cloudIDs, tables, 0, half, found, firstByUpperCase);
+  });
+  lookUp(localIdentifiers, cloudIDs, tables, half, found.size(), found, secondByUpperCase);
   firstHalf.get();
+  byUpperCase.insert(firstByUpperCase.begin(), firstByUpperCase.end());
+  byUpperCase.insert(secondByUpperCase.begin(), secondByUpperCase.end());
   return found;
+}
+
+// The panels that photos of different UUID texts share, as a UUID and its
+// upper-case form do: each photo gets its own copy. Only a panel found by a
+// UUID upper-cased can be one, and a library keys its assets in upper case,
+// so mostly there are none to look for.
+Panels sharedPanels(const std::vector<Found>& found, const Tables& tables,
+                    const Panels& byUpperCase) {
+  Panels shared;
+  if (byUpperCase.empty()) return shared;
+  std::unordered_map<const std::string*, std::string_view> firstUuid;
+  for (const auto& photo : found) {
+    if (photo.assetID == nullptr || photo.panel == tables.panels.end()) continue;
+    const auto* panel = &photo.panel->second;
+    if (!byUpperCase.contains(panel)) continue;
+    const auto [first, added] = firstUuid.try_emplace(panel, photo.uuid);
+    if (!added && first->second != photo.uuid) shared.insert(panel);
+  }
+  return shared;
 }
 
 // The value found, taken out of its table; the empty value when none was found.
@@ -78,32 +104,13 @@ typename Table::mapped_type taken(Table& table, typename Table::iterator entry) 
   return std::exchange(entry->second, {});
 }
 
-// The panels that photos of different UUID texts may share, as a UUID and its
-// upper-case form do: those are copied into each row instead of moved. A
-// library keys its assets in upper case, so this is mostly none.
-SharedPanels sharedPanels(const std::vector<Found>& found, const Tables& tables) {
-  SharedPanels shared;
-  for (const auto& photo : found) {
-    if (photo.assetID != nullptr && photo.panelByUpperCase && photo.panel != tables.panels.end()) {
-      shared.insert(&photo.panel->second);
-    }
-  }
-  return shared;
-}
-
-std::string takenPanel(const Found& photo, Tables& tables, const SharedPanels& shared) {
-  if (photo.panel == tables.panels.end()) return {};
-  if (shared.contains(&photo.panel->second)) return photo.panel->second;
-  return std::exchange(photo.panel->second, {});
-}
-
 // Nothing in the row says anything about the photo.
 bool isEmptyAsset(const SyncFile::Features& row) {
   return std::max(row.sharpness, row.exposure) <= 0 && row.faces <= 0 && !row.isScreenshot &&
          row.measures.empty() && row.terms.empty() && row.panel.empty();
 }
 
-SyncFile::Features takenRow(const Found& photo, Tables& tables, const SharedPanels& shared) {
+SyncFile::Features takenRow(const Found& photo, Tables& tables) {
   const auto features =
       photo.features == tables.features.end() ? AssetFeatures{} : photo.features->second;
   return SyncFile::Features{
@@ -116,7 +123,7 @@ SyncFile::Features takenRow(const Found& photo, Tables& tables, const SharedPane
       .isScreenshot = features.isScreenshot,
       .measures = taken(tables.measures, photo.measures),
       .terms = taken(tables.terms, photo.terms),
-      .panel = takenPanel(photo, tables, shared),
+      .panel = taken(tables.panels, photo.panel),
   };
 }
 
@@ -125,8 +132,9 @@ SyncFile::Features takenRow(const Found& photo, Tables& tables, const SharedPane
 std::vector<SyncFile::Features> RowMatching::rows(const std::vector<std::string>& localIdentifiers,
                                                   std::vector<std::optional<std::string>>& cloudIDs,
                                                   Tables& tables) {
-  const auto found = lookedUp(localIdentifiers, cloudIDs, tables);
-  const auto shared = sharedPanels(found, tables);
+  Panels byUpperCase;
+  const auto found = lookedUp(localIdentifiers, cloudIDs, tables, byUpperCase);
+  const auto shared = sharedPanels(found, tables, byUpperCase);
   std::vector<SyncFile::Features> rows;
   rows.reserve(found.size());
   // The row that took the values of a UUID, for the next photo of that UUID.
@@ -140,7 +148,12 @@ std::vector<SyncFile::Features> RowMatching::rows(const std::vector<std::string>
       rows.push_back(std::move(row));
       continue;
     }
-    auto row = takenRow(photo, tables, shared);
+    auto row = takenRow(photo, tables);
+    // A panel that other photos share is left for the next of them.
+    if (!shared.empty() && photo.panel != tables.panels.end() &&
+        shared.contains(&photo.panel->second)) {
+      photo.panel->second = row.panel;
+    }
     if (isEmptyAsset(row)) continue;
     rowOf.try_emplace(photo.uuid, rows.size());
     rows.push_back(std::move(row));

@@ -89,6 +89,21 @@ TEST(RowMatching, photosWhoseUuidsUpperCaseAlikeEachGetThePanel) {
   }
 }
 
+TEST(RowMatching, aPhotoAloneWithItsUpperCasedUuidGetsThePanel) {
+  const std::string lower = "5e2d8c71-94ab-4c3d-9e8f-0123456789ab";
+  const std::vector<std::string> photos = {lower + "/L0/001", lower + "/L0/002"};
+  RowMatching::Tables tables;
+  tables.panels[kUUID] = R"({"words":["w"]})";
+  std::vector<std::optional<std::string>> cloudIDs = {"c1", "c2"};
+  const auto rows = RowMatching::rows(photos, cloudIDs, tables);
+
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].panel, R"({"words":["w"]})");
+  EXPECT_EQ(rows[1].panel, R"({"words":["w"]})");
+  // Taken by the rows, not copied: the table keeps nothing of it.
+  EXPECT_EQ(tables.panels.at(kUUID), "");
+}
+
 // Photos are looked up in two halves at once; the rows still follow the
 // listing, each with its own values.
 TEST(RowMatching, manyPhotosKeepTheirOrderAndTheirOwnValues) {
