@@ -53,7 +53,7 @@ void lookUp(const std::vector<std::string>& localIdentifiers,
         .terms = tables.terms.find(uuid),
         .panel = tables.panels.find(panelKey),
     };
-    if (found[at].panel != tables.panels.end() && !(panelKey == uuid)) {
+    if (found[at].panel != tables.panels.end() && panelKey != uuid) {
       foundByUpperCase.push_back(&found[at].panel->second);
     }
   }

@@ -5,7 +5,6 @@
 
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "metadata/asset_features.hpp"

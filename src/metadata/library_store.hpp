@@ -4,7 +4,6 @@
 
 #include <optional>
 #include <string>
-#include <unordered_map>
 
 #include "metadata/asset_features.hpp"
 #include "model/asset_uuid.hpp"

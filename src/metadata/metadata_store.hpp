@@ -20,7 +20,6 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 
 #include "base/log_sink.hpp"
 #include "base/phase_timer.hpp"
@@ -84,8 +83,8 @@ class MetadataStore final : public LibraryStore {
   ByAssetUuid<Bytes> measures() override;
   ByAssetUuid<std::string> searchTerms() override;
   ByAssetUuid<std::string> panels() override;
-  // Of the package this run reads, or of the one a run would read now.
   void photosMapped() override;
+  // Of the package this run reads, or of the one a run would read now.
   std::optional<std::string> fingerprint() override;
   std::optional<std::string> currentFailure() override;
   bool currentNeedsFullDiskAccess() override;

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <string>
-#include <unordered_map>
 
 #include "metadata/asset_metadata.hpp"
 #include "model/asset_uuid.hpp"

@@ -11,7 +11,6 @@
 #include <optional>
 #include <string>
 #include <thread>
-#include <unordered_map>
 
 #include "model/asset_uuid.hpp"
 #include "sqlite/sqlite_database.hpp"

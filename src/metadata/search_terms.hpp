@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <unordered_map>
 
 #include "model/asset_uuid.hpp"
 #include "sqlite/sqlite_database.hpp"

@@ -20,7 +20,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "metadata/image_asset_listing.hpp"
@@ -60,8 +59,8 @@ class LibraryPhotoPlatform final : public PhotoPlatform {
 
   // Where the store hands over the listing of the run it has begun (from its
   // worker), and takes it back (nothing) once the run has mapped its photos
-  // or has ended, which also lets go of the last fetch. Keep the platform alive as long as the store
-  // that calls it.
+  // or has ended, which also lets go of the last fetch. Keep the platform
+  // alive as long as the store that calls it.
   using ListingSink = std::function<void(std::shared_ptr<const ImageAssetListing>)>;
   ListingSink listingSink();
 
