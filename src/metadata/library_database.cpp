@@ -24,6 +24,9 @@ constexpr int kOpenFlags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_
 constexpr const char* kProbe = "SELECT 1 FROM sqlite_master LIMIT 1";
 constexpr int kBusyTimeoutMilliseconds = 1000;
 constexpr const char* kCheckCells = "PRAGMA cell_size_check = ON";
+// Enough for a package replaced now and then; a package replaced without
+// pause is left to the reader of the package to notice.
+constexpr int kOpenAttempts = 3;
 
 constexpr std::string_view kReadOnly = "?mode=ro";
 constexpr std::string_view kImmutable = "?immutable=1";
@@ -130,7 +133,10 @@ LibraryDatabase::LibraryDatabase(LibraryDatabase&& other) noexcept
     : db_(std::move(other.db_)),
       reading_(other.reading_),
       snapshot_(std::exchange(other.snapshot_, std::nullopt)),
-      copied_(std::move(other.copied_)) {}
+      copied_(std::move(other.copied_)),
+      walLeftOut_(other.walLeftOut_),
+      missesWalRows_(other.missesWalRows_),
+      stoodStill_(other.stoodStill_) {}
 
 LibraryDatabase& LibraryDatabase::operator=(LibraryDatabase&& other) noexcept {
   if (this != &other) {
@@ -139,6 +145,9 @@ LibraryDatabase& LibraryDatabase::operator=(LibraryDatabase&& other) noexcept {
     reading_ = other.reading_;
     snapshot_ = std::exchange(other.snapshot_, std::nullopt);
     copied_ = std::move(other.copied_);
+    walLeftOut_ = other.walLeftOut_;
+    missesWalRows_ = other.missesWalRows_;
+    stoodStill_ = other.stoodStill_;
   }
   return *this;
 }
@@ -157,24 +166,58 @@ void LibraryDatabase::release() noexcept {
   snapshot_.reset();
 }
 
+LibraryDatabase::FileState LibraryDatabase::FileState::of(const fs::path& file) {
+  struct stat status {};
+  if (::stat(file.c_str(), &status) != 0) return {};
+  return {
+      true,
+      {status.st_dev, status.st_ino},
+      status.st_size,
+      static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec};
+}
+
+LibraryDatabase::Standing LibraryDatabase::Standing::of(const fs::path& file) {
+  return {FileState::of(file), FileState::of(sideFile(file, "-wal"))};
+}
+
 std::optional<LibraryDatabase> LibraryDatabase::open(const fs::path& file) {
+  std::optional<LibraryDatabase> database;
+  for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+    const auto before = Standing::of(file);
+    database = openAsItStands(file, before);
+    const bool stoodStill = Standing::of(file) == before;
+    if (!database) {
+      if (stoodStill) break;
+      continue;
+    }
+    database->stoodStill_ = database->stoodStill_ && stoodStill;
+    // Rows left out may be the doing of a copy that was put in place and
+    // taken away again meanwhile: they are worth another attempt.
+    if (database->stoodStill_ && !database->missesWalRows()) break;
+  }
+  return database;
+}
+
+std::optional<LibraryDatabase> LibraryDatabase::openAsItStands(const fs::path& file,
+                                                               const Standing& standing) {
   if (!isCandidate(file) || endsInsidePage(file)) return std::nullopt;
   const auto header = headerOf(file);
-  if (!isPresent(sideFile(file, "-wal")) && !isPresent(sideFile(file, "-shm"))) {
+  if (!standing.wal.exists && !isPresent(sideFile(file, "-shm"))) {
     if (header == Header::rollback) {
       if (auto db = attempt(file, kReadOnly))
         return LibraryDatabase(std::move(db), Reading::inPlace);
     }
     // Any other open would create side files beside a WAL or doubtful header.
-    return immutable(file);
+    return immutable(file, standing.wal);
   }
   // From here on side files lie beside the database, and they are never
   // opened in a way that could create, change or delete one.
-  if (!hasWalContent(file)) return immutable(file);
-  return openWithWalContent(file, header == Header::wal);
+  if (!hasWalContent(file)) return immutable(file, standing.wal);
+  return openWithWalContent(file, standing, header == Header::wal);
 }
 
 std::optional<LibraryDatabase> LibraryDatabase::openWithWalContent(const fs::path& file,
+                                                                   const Standing& standing,
                                                                    bool headerSaysWal) {
   // In place only when SQLite is sure to take the "-wal" as it is and to
   // find the "-shm" it may only read.
@@ -183,20 +226,34 @@ std::optional<LibraryDatabase> LibraryDatabase::openWithWalContent(const fs::pat
       return LibraryDatabase(std::move(db), Reading::inPlace);
     }
   }
-  if (auto snapshot = openSnapshot(file)) return snapshot;
-  // Better the checkpointed rows than none at all.
-  return immutable(file);
+  bool copiedAnotherCopy = false;
+  if (auto snapshot = openSnapshot(file, standing, copiedAnotherCopy)) return snapshot;
+  // Better the checkpointed rows than none at all, unless the copy shows
+  // that the files were being replaced, which explains the failures.
+  auto database = immutable(file, standing.wal);
+  if (database) {
+    database->missesWalRows_ = true;
+    database->stoodStill_ = !copiedAnotherCopy;
+  }
+  return database;
 }
 
-std::optional<LibraryDatabase> LibraryDatabase::immutable(const fs::path& file) {
+std::optional<LibraryDatabase> LibraryDatabase::immutable(const fs::path& file,
+                                                          const FileState& wal) {
   auto db = attempt(file, kImmutable);
   if (!db) return std::nullopt;
-  return LibraryDatabase(std::move(db), Reading::withoutWal);
+  LibraryDatabase database(std::move(db), Reading::withoutWal);
+  database.walLeftOut_ = wal;
+  return database;
 }
 
 // Whatever SQLite does with the copies' side files (recovers, creates or
-// deletes them) happens in the private folder, never in the package.
-std::optional<LibraryDatabase> LibraryDatabase::openSnapshot(const fs::path& file) {
+// deletes them) happens in the private folder, never in the package. Copies
+// of other files than those that stood when the opening began are no
+// snapshot of the library: `copiedAnotherCopy` then says so.
+std::optional<LibraryDatabase> LibraryDatabase::openSnapshot(const fs::path& file,
+                                                             const Standing& standing,
+                                                             bool& copiedAnotherCopy) {
   LibraryDatabase snapshot;
   snapshot.reading_ = Reading::snapshot;
   snapshot.snapshot_ = SnapshotFolder::create();
@@ -207,6 +264,8 @@ std::optional<LibraryDatabase> LibraryDatabase::openSnapshot(const fs::path& fil
     if (!copied) return std::nullopt;
     snapshot.copied_.push_back(*copied);
   }
+  copiedAnotherCopy = snapshot.copied_ != std::vector{standing.file.key, standing.wal.key};
+  if (copiedAnotherCopy) return std::nullopt;
   snapshot.db_ = attempt(target / file.filename(), kReadOnly);
   if (!snapshot.db_) return std::nullopt;
   return snapshot;

@@ -16,10 +16,16 @@
 //     snapshot of the database and its "-wal" in a temporary folder (mode 0700),
 //     opened there and removed when this object goes away.
 // When all of that fails, the immutable open is the last resort.
+//
+// A package replaced while it is opened could pair one copy's file with
+// another copy's side files, or choose its reading by side files that are no
+// longer there: an opening during which the file or its "-wal" changed is
+// made again, a few times at most.
 #pragma once
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -54,25 +60,63 @@ class LibraryDatabase {
     ino_t inode = 0;
     bool operator==(const FileKey&) const = default;
   };
+  // A file as it stands at one moment: which file, how long, when last written.
+  struct FileState {
+    bool exists = false;
+    FileKey key;
+    off_t size = 0;
+    std::int64_t modifiedNanoseconds = 0;
+    bool operator==(const FileState&) const = default;
+    // Whether both are the same file, or both absent.
+    bool isSameFile(const FileState& other) const {
+      return exists == other.exists && (!exists || key == other.key);
+    }
+    static FileState of(const std::filesystem::path& file);
+  };
 
   const SqliteDatabase& connection() const noexcept { return db_; }
   SqliteDatabase& connection() noexcept { return db_; }
   Reading reading() const noexcept { return reading_; }
   // Whether `file` is the database, or its "-wal", that a snapshot copied.
   bool copied(const FileKey& file) const;
+  // For a reading without the "-wal": the "-wal" that stood beside the file
+  // when the reading was chosen.
+  const FileState& walLeftOut() const noexcept { return walLeftOut_; }
+  // Whether the file and its "-wal" stood still while the connection was opened.
+  bool stoodStill() const noexcept { return stoodStill_; }
+  // Whether rows written since the last checkpoint are missing from the
+  // reading: its "-wal" had content that could not be read.
+  bool missesWalRows() const noexcept { return missesWalRows_; }
 
  private:
+  // The file and its "-wal" as they stood when an opening began.
+  struct Standing {
+    FileState file;
+    FileState wal;
+    bool operator==(const Standing&) const = default;
+    static Standing of(const std::filesystem::path& file);
+  };
+
   LibraryDatabase(SqliteDatabase db, Reading reading) noexcept;
-  static std::optional<LibraryDatabase> immutable(const std::filesystem::path& file);
+  static std::optional<LibraryDatabase> openAsItStands(const std::filesystem::path& file,
+                                                       const Standing& standing);
+  static std::optional<LibraryDatabase> immutable(const std::filesystem::path& file,
+                                                  const FileState& wal);
   static std::optional<LibraryDatabase> openWithWalContent(const std::filesystem::path& file,
+                                                           const Standing& standing,
                                                            bool headerSaysWal);
-  static std::optional<LibraryDatabase> openSnapshot(const std::filesystem::path& file);
+  static std::optional<LibraryDatabase> openSnapshot(const std::filesystem::path& file,
+                                                     const Standing& standing,
+                                                     bool& copiedAnotherCopy);
   void release() noexcept;
 
   SqliteDatabase db_;
   Reading reading_ = Reading::inPlace;
   std::optional<SnapshotFolder> snapshot_;
   std::vector<FileKey> copied_;
+  FileState walLeftOut_;
+  bool missesWalRows_ = false;
+  bool stoodStill_ = true;
 };
 
 }  // namespace lumenfolio

@@ -64,14 +64,18 @@ LibraryView LibraryView::open(fs::path package, std::stop_token stop) {
 // Each file a connection reads must be the one standing at its path once all
 // are open: one this process holds open, or the very one a snapshot copied.
 // Databases opened from one copy of the package and from the next (replaced
-// in between, even back and forth) fail this.
+// in between, even back and forth) fail this, and so does a database read in
+// place with the "-shm" of another copy, or read without a "-wal" that changed
+// while it was opened or has been replaced since.
 bool LibraryView::readsWhatStandsThere() const {
   const auto open = openFiles();
   if (!open) return true;  // no way to tell; the identity check at the end remains
+  const auto isOpen = [&](const FileState& state) {
+    return std::find(open->begin(), open->end(), state.key) != open->end();
+  };
   const auto isRead = [&](const LibraryDatabase& database, const FileState& state) {
-    const FileKey file{state.device, state.inode};
-    if (database.reading() == LibraryDatabase::Reading::snapshot) return database.copied(file);
-    return std::find(open->begin(), open->end(), file) != open->end();
+    if (database.reading() == LibraryDatabase::Reading::snapshot) return database.copied(state.key);
+    return isOpen(state);
   };
   for (std::size_t at = 0; at < kDatabases.size(); ++at) {
     const auto& database = this->*kDatabases[at].connection;
@@ -79,8 +83,21 @@ bool LibraryView::readsWhatStandsThere() const {
     const auto& wal = identity_[2 * at + 1];
     if (!database) continue;
     if (!main.exists || !isRead(*database, main)) return false;
-    const bool readsWal = database->reading() != LibraryDatabase::Reading::withoutWal;
-    if (readsWal && wal.exists && !isRead(*database, wal)) return false;
+    switch (database->reading()) {
+      case LibraryDatabase::Reading::withoutWal:
+        // No file held open tells which "-wal" was left out: only the files
+        // as they stood while the database was opened can.
+        if (!database->stoodStill() || !database->walLeftOut().isSameFile(wal)) return false;
+        break;
+      case LibraryDatabase::Reading::inPlace: {
+        const auto shm = FileState::of(package_ / (std::string(kDatabases[at].path) + "-shm"));
+        if (shm.exists && !isOpen(shm)) return false;
+        [[fallthrough]];
+      }
+      case LibraryDatabase::Reading::snapshot:
+        if (wal.exists && !isRead(*database, wal)) return false;
+        break;
+    }
   }
   return true;
 }
@@ -89,6 +106,16 @@ std::optional<LibraryDatabase> LibraryView::openInReadTransaction(const fs::path
   auto database = LibraryDatabase::open(file);
   if (database && database->connection().exec(kBeginReading) != SQLITE_OK) return std::nullopt;
   return database;
+}
+
+std::vector<fs::path> LibraryView::missingWalRows() const {
+  std::vector<fs::path> files;
+  for (const auto& [path, connection] : kDatabases) {
+    if (const auto& database = this->*connection; database && database->missesWalRows()) {
+      files.push_back(package_ / path);
+    }
+  }
+  return files;
 }
 
 std::vector<fs::path> LibraryView::unopened() const {
@@ -116,13 +143,7 @@ LibraryView::Identity LibraryView::identityOf(const fs::path& package) {
   std::size_t next = 0;
   for (const auto& database : kDatabases) {
     for (const char* suffix : {"", "-wal"}) {
-      const auto file = (package / database.path).string() + suffix;
-      struct stat status {};
-      auto& state = identity[next++];
-      if (::stat(file.c_str(), &status) != 0) continue;
-      state = {true, status.st_dev, status.st_ino, status.st_size,
-               static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 +
-                   status.st_mtim.tv_nsec};
+      identity[next++] = FileState::of((package / database.path).string() + suffix);
     }
   }
   return identity;

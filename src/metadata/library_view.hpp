@@ -6,10 +6,7 @@
 // restored from a backup, written to) before it writes what it read.
 #pragma once
 
-#include <sys/types.h>
-
 #include <array>
-#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <stop_token>
@@ -40,6 +37,9 @@ class LibraryView {
   bool opensNothing() const noexcept { return !photos_ && !search_ && !leo_; }
   // The package's databases that are there but did not open, each read as absent.
   std::vector<std::filesystem::path> unopened() const;
+  // The package's databases read without the rows of their "-wal", which
+  // could not be read.
+  std::vector<std::filesystem::path> missingWalRows() const;
 
   // The package's own path of a database file read, which may be a private
   // snapshot copy of it: what a person who reads a failure can look at.
@@ -47,18 +47,12 @@ class LibraryView {
 
   // True while each database and its "-wal" are still the files that were
   // opened and read (device, inode, size, modification time), or still
-  // absent, and all of them were the package's files at one moment.
+  // absent, and all of them, with the "-shm" of those read in place, were the
+  // package's files at one moment.
   bool isUnchanged() const;
 
  private:
-  struct FileState {
-    bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    std::int64_t modifiedNanoseconds = 0;
-    bool operator==(const FileState&) const = default;
-  };
+  using FileState = LibraryDatabase::FileState;
   // The package's databases, each with the member that holds its connection:
   // the identity holds their files in this order, each followed by its "-wal".
   struct Database {

@@ -151,6 +151,12 @@ void MetadataStore::openLibrary() {
     options_.log.write(LogLevel::warning,
                        file.string() + " is there but can't be opened; it is read as absent.");
   }
+  for (const auto& file : view_->missingWalRows()) {
+    options_.log.write(LogLevel::warning, file.string() +
+                                              " is read without its \"-wal\", which can't be "
+                                              "read: the rows written since its last checkpoint "
+                                              "are left out.");
+  }
   needsFullDiskAccess_ = view_->opensNothing();
   failure_ =
       needsFullDiskAccess_ ? std::optional<std::string>(kFullDiskAccessFailure) : std::nullopt;

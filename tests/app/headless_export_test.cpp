@@ -399,5 +399,17 @@ TEST_F(HeadlessExport, aTouchedWalAloneReadsTheLibraryAgain) {
   EXPECT_NE(afterTouch.out.find("Unchanged: "), std::string::npos) << describe(afterTouch);
 }
 
+// No "-shm" to read the "-wal" in place with, no temporary folder to copy it
+// into: the export writes what the checkpointed rows hold, and says what is missing.
+TEST_F(HeadlessExport, aWalThatCanBeReadNeitherInPlaceNorFromACopyIsLeftOutAndSaid) {
+  const auto psi = library_ / "database/search/psi.sqlite";
+  ASSERT_TRUE(std::filesystem::remove(psi.string() + "-shm"));
+  std::filesystem::remove_all(user_.tmpDir());
+  const auto result = exportNow();
+  ASSERT_EQ(result.exitCode, 0) << describe(result);
+  EXPECT_NE(result.err.find(psi.string() + " is read without its \"-wal\""), std::string::npos)
+      << describe(result);
+}
+
 }  // namespace
 }  // namespace lumenfolio::testing

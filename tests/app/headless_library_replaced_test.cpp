@@ -2,15 +2,13 @@
 // exports run. Each export writes one version whole, or fails and keeps what
 // was there: never assets of one version with the features of another.
 #include <gtest/gtest.h>
-#include <stdio.h>
 
-#include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "headless_fixture.hpp"
 #include "headless_library.hpp"
+#include "support/package_swapper.hpp"
 
 namespace lumenfolio::testing {
 namespace {
@@ -37,30 +35,6 @@ class HeadlessLibraryReplaced : public ::testing::Test {
   const fs::path shared_ = user_.scratch("shared");
 };
 
-// Swaps the two packages, each exchange atomic, as fast as it can until told to stop.
-class PackageSwapper {
- public:
-  PackageSwapper(const fs::path& one, const fs::path& other)
-      : thread_([this, one, other] {
-          while (!stop_) {
-            if (::renameat2(AT_FDCWD, one.c_str(), AT_FDCWD, other.c_str(), RENAME_EXCHANGE) == 0) {
-              ++swaps_;
-            }
-            std::this_thread::sleep_for(std::chrono::microseconds(200 + swaps_ % 7 * 150));
-          }
-        }) {}
-  ~PackageSwapper() {
-    stop_ = true;
-    thread_.join();
-  }
-  int swaps() const { return swaps_; }
-
- private:
-  std::atomic<bool> stop_{false};
-  std::atomic<int> swaps_{0};
-  std::thread thread_;
-};
-
 TEST_F(HeadlessLibraryReplaced, everyExportWritesOneVersionWholeOrFails) {
   const auto first = version(library_, 5);
   const auto second = version(spare_, 6);
@@ -69,7 +43,7 @@ TEST_F(HeadlessLibraryReplaced, everyExportWritesOneVersionWholeOrFails) {
 
   int written = 0;
   {
-    const PackageSwapper swapper(library_, spare_);
+    const PackageSwapper swapper(library_, spare_, std::chrono::microseconds(200));
     for (int run = 0; run < 40; ++run) {
       const auto result =
           user_.run({"export", "--library", library_.string(), "--folder", shared_.string()});
