@@ -43,21 +43,21 @@ const std::array<LibraryView::Database, LibraryView::kDatabaseCount> LibraryView
 LibraryView LibraryView::open(fs::path package, std::stop_token stop) {
   LibraryView view;
   view.package_ = std::move(package);
-  view.search_ = openInReadTransaction(view.package_ / kSearchPath);
-  view.photos_ = LibraryDatabase::open(view.package_ / kPhotosPath);
+  view.search_ = view.openDatabase(view.package_ / kSearchPath, kBeginReading);
+  view.photos_ = view.openDatabase(view.package_ / kPhotosPath);
   if (view.photos_) {
     // Probed before the transaction begins: an older library gets its TEMP
     // view here, which is no read of the library's own tables.
     view.schema_ = LibrarySchema::adapt(view.photos_->connection());
     if (view.photos_->connection().exec(kBeginReading) != SQLITE_OK) view.photos_.reset();
   }
-  view.leo_ = openInReadTransaction(view.package_ / kLeoPath);
+  view.leo_ = view.openDatabase(view.package_ / kLeoPath, kBeginReading);
   // Only now: an opening cut short would read as a database that can't be opened.
   for (auto* database : {&view.photos_, &view.search_, &view.leo_}) {
     if (*database) (*database)->connection().interruptWhen(stop);
   }
   view.identity_ = identityOf(view.package_);
-  view.readsOneVersion_ = view.readsWhatStandsThere();
+  view.readsOneVersion_ = !view.failedWhileChanging_ && view.readsWhatStandsThere();
   return view;
 }
 
@@ -102,9 +102,20 @@ bool LibraryView::readsWhatStandsThere() const {
   return true;
 }
 
-std::optional<LibraryDatabase> LibraryView::openInReadTransaction(const fs::path& file) {
+// A database that fails to open while its files change may be one that opens
+// a moment later: read as absent, it would leave its rows out of a run that
+// otherwise reads one version.
+std::optional<LibraryDatabase> LibraryView::openDatabase(const fs::path& file,
+                                                         const char* statement) {
+  const auto wal = fs::path(file.string() + "-wal");
+  const auto before = std::pair(FileState::of(file), FileState::of(wal));
   auto database = LibraryDatabase::open(file);
-  if (database && database->connection().exec(kBeginReading) != SQLITE_OK) return std::nullopt;
+  if (database && statement && database->connection().exec(statement) != SQLITE_OK) {
+    database.reset();
+  }
+  if (!database && std::pair(FileState::of(file), FileState::of(wal)) != before) {
+    failedWhileChanging_ = true;
+  }
   return database;
 }
 

@@ -64,7 +64,9 @@ class LibraryView {
   using Identity = std::array<FileState, 2 * kDatabaseCount>;
 
   static Identity identityOf(const std::filesystem::path& package);
-  static std::optional<LibraryDatabase> openInReadTransaction(const std::filesystem::path& file);
+  // Opens `file` and runs `statement` there, if any.
+  std::optional<LibraryDatabase> openDatabase(const std::filesystem::path& file,
+                                              const char* statement = nullptr);
   bool readsWhatStandsThere() const;
   static const SqliteDatabase* connectionOf(const std::optional<LibraryDatabase>& database) {
     return database ? &database->connection() : nullptr;
@@ -73,6 +75,7 @@ class LibraryView {
   std::filesystem::path package_;
   Identity identity_{};
   bool readsOneVersion_ = false;
+  bool failedWhileChanging_ = false;
   std::optional<LibraryDatabase> photos_;
   LibrarySchema schema_;
   std::optional<LibraryDatabase> search_;
