@@ -43,15 +43,15 @@ const std::array<LibraryView::Database, LibraryView::kDatabaseCount> LibraryView
 LibraryView LibraryView::open(fs::path package, std::stop_token stop) {
   LibraryView view;
   view.package_ = std::move(package);
-  view.search_ = view.openDatabase(view.package_ / kSearchPath, kBeginReading);
-  view.photos_ = view.openDatabase(view.package_ / kPhotosPath);
-  if (view.photos_) {
+  const auto beginReading = [](SqliteDatabase& db) { return db.exec(kBeginReading) == SQLITE_OK; };
+  view.search_ = view.openDatabase(view.package_ / kSearchPath, beginReading);
+  view.photos_ = view.openDatabase(view.package_ / kPhotosPath, [&](SqliteDatabase& db) {
     // Probed before the transaction begins: an older library gets its TEMP
     // view here, which is no read of the library's own tables.
-    view.schema_ = LibrarySchema::adapt(view.photos_->connection());
-    if (view.photos_->connection().exec(kBeginReading) != SQLITE_OK) view.photos_.reset();
-  }
-  view.leo_ = view.openDatabase(view.package_ / kLeoPath, kBeginReading);
+    view.schema_ = LibrarySchema::adapt(db);
+    return beginReading(db);
+  });
+  view.leo_ = view.openDatabase(view.package_ / kLeoPath, beginReading);
   // Only now: an opening cut short would read as a database that can't be opened.
   for (auto* database : {&view.photos_, &view.search_, &view.leo_}) {
     if (*database) (*database)->connection().interruptWhen(stop);
@@ -106,13 +106,11 @@ bool LibraryView::readsWhatStandsThere() const {
 // a moment later: read as absent, it would leave its rows out of a run that
 // otherwise reads one version.
 std::optional<LibraryDatabase> LibraryView::openDatabase(const fs::path& file,
-                                                         const char* statement) {
+                                                         const BeginReading& begin) {
   const auto wal = fs::path(file.string() + "-wal");
   const auto before = std::pair(FileState::of(file), FileState::of(wal));
   auto database = LibraryDatabase::open(file);
-  if (database && statement && database->connection().exec(statement) != SQLITE_OK) {
-    database.reset();
-  }
+  if (database && !begin(database->connection())) database.reset();
   if (!database && std::pair(FileState::of(file), FileState::of(wal)) != before) {
     failedWhileChanging_ = true;
   }

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <stop_token>
 #include <vector>
@@ -64,9 +65,10 @@ class LibraryView {
   using Identity = std::array<FileState, 2 * kDatabaseCount>;
 
   static Identity identityOf(const std::filesystem::path& package);
-  // Opens `file` and runs `statement` there, if any.
+  // Starts the read transaction of a database just opened; false when it can't.
+  using BeginReading = std::function<bool(SqliteDatabase&)>;
   std::optional<LibraryDatabase> openDatabase(const std::filesystem::path& file,
-                                              const char* statement = nullptr);
+                                              const BeginReading& begin);
   bool readsWhatStandsThere() const;
   static const SqliteDatabase* connectionOf(const std::optional<LibraryDatabase>& database) {
     return database ? &database->connection() : nullptr;
