@@ -73,6 +73,13 @@ class LibraryDatabase {
     }
     static FileState of(const std::filesystem::path& file);
   };
+  // A database file and its "-wal" as they stand at one moment.
+  struct Standing {
+    FileState file;
+    FileState wal;
+    bool operator==(const Standing&) const = default;
+    static Standing of(const std::filesystem::path& file);
+  };
 
   const SqliteDatabase& connection() const noexcept { return db_; }
   SqliteDatabase& connection() noexcept { return db_; }
@@ -89,14 +96,6 @@ class LibraryDatabase {
   bool missesWalRows() const noexcept { return missesWalRows_; }
 
  private:
-  // The file and its "-wal" as they stood when an opening began.
-  struct Standing {
-    FileState file;
-    FileState wal;
-    bool operator==(const Standing&) const = default;
-    static Standing of(const std::filesystem::path& file);
-  };
-
   LibraryDatabase(SqliteDatabase db, Reading reading) noexcept;
   static std::optional<LibraryDatabase> openAsItStands(const std::filesystem::path& file,
                                                        const Standing& standing);

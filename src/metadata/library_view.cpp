@@ -107,13 +107,10 @@ bool LibraryView::readsWhatStandsThere() const {
 // otherwise reads one version.
 std::optional<LibraryDatabase> LibraryView::openDatabase(const fs::path& file,
                                                          const BeginReading& begin) {
-  const auto wal = fs::path(file.string() + "-wal");
-  const auto before = std::pair(FileState::of(file), FileState::of(wal));
+  const auto before = LibraryDatabase::Standing::of(file);
   auto database = LibraryDatabase::open(file);
   if (database && !begin(database->connection())) database.reset();
-  if (!database && std::pair(FileState::of(file), FileState::of(wal)) != before) {
-    failedWhileChanging_ = true;
-  }
+  if (!database && LibraryDatabase::Standing::of(file) != before) failedWhileChanging_ = true;
   return database;
 }
 
