@@ -92,6 +92,20 @@ bool isPresent(const fs::path& path) {
   return fs::exists(path, error);
 }
 
+// SQLite opens the side files it finds with an open that waits: a "-journal"
+// to learn whether it is hot, the "-shm" and "-wal" of a read in place. A
+// fifo under one of those names would hold the run there for good, stop
+// requests included, so a database is read in place only when each side file
+// beside it is a regular file, or absent.
+bool sideFilesAreRegular(const fs::path& file) {
+  for (const char* suffix : {"-journal", "-wal", "-shm"}) {
+    std::error_code error;
+    const auto type = fs::status(sideFile(file, suffix), error).type();
+    if (type != fs::file_type::not_found && type != fs::file_type::regular) return false;
+  }
+  return true;
+}
+
 SqliteDatabase attempt(const fs::path& file, std::string_view parameters) {
   auto db = SqliteDatabase::open(FileUri::of(file) + std::string(parameters), kOpenFlags);
   // The library's owner may hold a lock for a moment (a checkpoint, a
@@ -203,11 +217,12 @@ std::optional<LibraryDatabase> LibraryDatabase::openAsItStands(const fs::path& f
   if (!isCandidate(file) || endsInsidePage(file)) return std::nullopt;
   const auto header = headerOf(file);
   if (!standing.wal.exists && !isPresent(sideFile(file, "-shm"))) {
-    if (header == Header::rollback) {
+    if (header == Header::rollback && sideFilesAreRegular(file)) {
       if (auto db = attempt(file, kReadOnly))
         return LibraryDatabase(std::move(db), Reading::inPlace);
     }
-    // Any other open would create side files beside a WAL or doubtful header.
+    // Any other open would create side files beside a WAL or doubtful header,
+    // or wait on a side file that is no file.
     return immutable(file, standing.wal);
   }
   // From here on side files lie beside the database, and they are never
@@ -221,7 +236,7 @@ std::optional<LibraryDatabase> LibraryDatabase::openWithWalContent(const fs::pat
                                                                    bool headerSaysWal) {
   // In place only when SQLite is sure to take the "-wal" as it is and to
   // find the "-shm" it may only read.
-  if (headerSaysWal && isPresent(sideFile(file, "-shm"))) {
+  if (headerSaysWal && isPresent(sideFile(file, "-shm")) && sideFilesAreRegular(file)) {
     if (auto db = attempt(file, kReadOnlyInPlace)) {
       return LibraryDatabase(std::move(db), Reading::inPlace);
     }

@@ -268,9 +268,10 @@ std::string removeFile(const fs::path& package, SampleRandom& random) {
   return (fs::remove(file) ? "removed " : "found nothing to remove at ") + nameIn(file, package);
 }
 
-// A database or one of its side files replaced by something that is no file.
+// A database or one of its side files replaced by something that is no file;
+// a "-journal", which a package rarely holds, is put where there was none.
 std::string replaceFile(const fs::path& package, SampleRandom& random) {
-  static const std::vector<const char*> kSuffixes{"", "", "-wal", "-shm"};
+  static const std::vector<const char*> kSuffixes{"", "", "-wal", "-shm", "-journal"};
   const auto file = withSuffix(someDatabase(package, random), random.pick(kSuffixes));
   const auto name = nameIn(file, package);
   fs::remove(file);

@@ -2,7 +2,8 @@
 // leave in a Photos library package: flipped bytes in pages and headers, files
 // cut short, tables and columns gone, NULLs and values of the wrong type, huge
 // texts and blobs, invalid UTF-8, garbage or missing "-wal" and "-shm" files,
-// and a database replaced by a folder, a fifo or a link to /dev/zero.
+// and a database or a side file replaced by a folder, a fifo or a link to
+// /dev/zero.
 #pragma once
 
 #include <filesystem>
