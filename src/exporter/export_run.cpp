@@ -256,26 +256,39 @@ void Exporter::Run::failReading() {
 void Exporter::Run::match() {
   payload_.writtenAt = deps().clock.now();
   payload_.deviceName = deviceName(deps().desktop);
+  const auto lastCensus = storedText(deps().preferences, kCensusKey);
+  lastCensus_ = lastCensus ? ExportCensus::parse(*lastCensus) : std::nullopt;
   onStore([](Run& run, LibraryStore& store) { run.matchOnStore(store); },
           &Run::writeUnlessLibraryChanged);
 }
 
-// Nothing more is read from the library, so its connections go before the
-// rows are built.
+// The library's connections stay open until the rows are built, in case
+// those rows hold less than the last export's and the library is checked.
 void Exporter::Run::matchOnStore(LibraryStore& store) {
   PhaseTimer timer(deps().phases);
   libraryUnchanged_ = store.libraryUnchanged();
   if (!libraryUnchanged_) return;
   libraryFingerprintAfter_ = store.fingerprint();
-  store.release();
   // The rows are new memory: the pages the search index's workings held go
   // back first, so that they do not add up.
   FreedMemory::giveBack();
-  libraryReleased_ = true;
   payload_.features = RowMatching::rows(localIdentifiers_, cloudIDs_, tables_);
+  census_ = ExportCensus::of(payload_.features);
   timer.ended("match");
+  checkWhatHoldsLess(store);
+  store.release();
+  libraryReleased_ = true;
   digest_ = Exporter::digest(payload_.features);
   timer.ended("digest");
+}
+
+// SQLite reads some damage on without an error: a page that points at the
+// wrong child leaves rows out, a flipped byte in a UUID parts a photo from
+// its terms. Rows that hold less than the last export's are written over its
+// file only once the tables they come from pass SQLite's integrity check; a
+// check that fails ends the run as a read that ended in an error.
+void Exporter::Run::checkWhatHoldsLess(LibraryStore& store) {
+  if (lastCensus_ && census_->holdsLessThan(*lastCensus_)) store.checkIntegrity();
 }
 
 // The rows of a library that changed under the run may mix two versions of
@@ -413,6 +426,8 @@ void Exporter::Run::finish(std::int64_t count) {
   try {
     exporter_->recordExport(count);
     keepFingerprint();
+    // A run that ended on the fingerprint built no rows: the census stands.
+    if (census_) deps().preferences.setValue(std::string(kCensusKey), census_->text());
   } catch (const PreferencesError& error) {
     failToKeepSettings(error);
     return;

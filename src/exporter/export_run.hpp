@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "exporter/export_census.hpp"
 #include "exporter/exporter.hpp"
 #include "exporter/row_matching.hpp"
 #include "sync/sync_folder.hpp"
@@ -40,6 +41,7 @@ class Exporter::Run : public std::enable_shared_from_this<Run> {
   void failReading();
   void match();
   void matchOnStore(LibraryStore& store);
+  void checkWhatHoldsLess(LibraryStore& store);
   void writeUnlessLibraryChanged();
   void letGoOfTables();
   void letGoOfRows();
@@ -88,6 +90,9 @@ class Exporter::Run : public std::enable_shared_from_this<Run> {
   SyncFile::Payload payload_;
   std::filesystem::path file_;
   std::string digest_;
+  // What the rows hold, and what the last export's held (as stored).
+  std::optional<ExportCensus> census_;
+  std::optional<ExportCensus> lastCensus_;
   // Filled on the write worker.
   std::optional<WriteError> writeError_;
 };

@@ -75,6 +75,10 @@ class Exporter : public std::enable_shared_from_this<Exporter> {
   // the folder, the device identifier, this program's version, the shared
   // file), so that a run whose inputs are all the same ends at once.
   static constexpr std::string_view kFingerprintKey = "exporter.fingerprint";
+  // How much the rows of the last written or unchanged export held
+  // (ExportCensus::text()): a run whose rows hold less has the library
+  // checked before it replaces that export's file.
+  static constexpr std::string_view kCensusKey = "exporter.census";
 
   // Restores the state from the preferences (after the settings recovery) and
   // queues start() on the main queue. Always held by a shared_ptr, so queued

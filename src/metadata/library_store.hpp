@@ -45,6 +45,12 @@ class LibraryStore {
   // newer copy in their place, a write): what was read may mix versions.
   virtual bool libraryUnchanged() = 0;
 
+  // Runs SQLite's integrity check on each table the run's reads went
+  // through, in the run's own reading of them, and throws SqliteError
+  // (SQLITE_CORRUPT, naming the database and what the check found) at the
+  // first that fails. As slow as reading those tables again.
+  virtual void checkIntegrity() = 0;
+
   // Closes the library's connections once a run is over; the next read
   // locates the library and opens it afresh. A long-running exporter then
   // reads the library as it is now, and never holds it open while the

@@ -1,8 +1,10 @@
 #include "metadata/metadata_store.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
+#include <span>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -53,6 +55,39 @@ constexpr const char* kMeasuresFrom =
     "LEFT JOIN ZADDITIONALASSETATTRIBUTES x ON x.ZASSET = a.Z_PK";
 
 constexpr const char* kPreferredLibraryName = "Photos Library.photoslibrary";
+
+constexpr int kIntegrityLinesTold = 3;
+
+// The tables the reads go through, in each database.
+constexpr std::array<const char*, 6> kPhotosTables = {"ZASSET",
+                                                      "ZMEDIAANALYSISASSETATTRIBUTES",
+                                                      "ZCOMPUTEDASSETATTRIBUTES",
+                                                      "ZADDITIONALASSETATTRIBUTES",
+                                                      "ZDETECTEDFACE",
+                                                      "ZEXTENDEDATTRIBUTES"};
+constexpr std::array<const char*, 3> kSearchTables = {"ga", "groups", "assets"};
+constexpr std::array<const char*, 2> kLeoTables = {"lexicon", "items"};
+
+// A table an older library lacks, or a database that isn't there, was read
+// as absent: there is nothing of it to check.
+void checkTables(const SqliteDatabase* database, std::span<const char* const> tables) {
+  if (database == nullptr || !*database) return;
+  for (const char* table : tables) {
+    SqliteStatement check(*database, std::string("PRAGMA integrity_check(\"") + table + "\")");
+    if (!check) continue;
+    // A damaged table gives up to a hundred lines: the first few say enough.
+    std::string found;
+    for (int lines = 0; lines < kIntegrityLinesTold && check.step(); ++lines) {
+      const auto line = check.columnText(0).value_or("");
+      if (line == "ok") break;
+      found += (found.empty() ? "" : "; ") + std::string(line);
+    }
+    if (found.empty()) continue;
+    throw SqliteError(std::string("integrity check of ") + table,
+                      sqlite3_db_filename(database->handle(), "main"), SQLITE_CORRUPT,
+                      SQLITE_CORRUPT, found);
+  }
+}
 
 // A library whose schema lacks a table or column of an expression loses just that measure.
 std::vector<const Measure*> usableMeasures(const SqliteDatabase& library) {
@@ -185,6 +220,18 @@ void MetadataStore::release() {
 void MetadataStore::photosMapped() {
   told([this] {
     if (listingSink_ && view_) listingSink_(nullptr);
+  });
+}
+
+void MetadataStore::checkIntegrity() {
+  told([this] {
+    if (!view_) return;
+    PhaseTimer timer(options_.phases);
+    checkTables(view_->photos(), kPhotosTables);
+    settleSearchIndex();
+    checkTables(view_->search(), kSearchTables);
+    checkTables(view_->leo(), kLeoTables);
+    timer.ended("integrity check");
   });
 }
 

@@ -88,6 +88,7 @@ class MetadataStore final : public LibraryStore {
   std::optional<std::string> fingerprint() override;
   std::optional<std::string> currentFailure() override;
   bool currentNeedsFullDiskAccess() override;
+  void checkIntegrity() override;
   void release() override;
   bool libraryUnchanged() override;
 

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 
 #include "exporter/exporter.hpp"
@@ -98,6 +99,31 @@ class HeadlessReadError : public ::testing::Test {
     overwrite(database, cellPointer, std::string("\xfc\x68", 2));
   }
 
+  // Gives each UUID-shaped text in the first leaf page of ZASSET another
+  // first digit, leaving the table's indexes as they were, as a few flipped
+  // bits do: SQLite reads those assets on without a word, each as a photo
+  // of another UUID, without the terms and panel of its own.
+  void flipUuidsInALeafOfAssets() const {
+    const auto pages = pagesOf("database/Photos.sqlite", "ZASSET");
+    ASSERT_FALSE(pages.leaves.empty());
+    const auto offset = (pages.leaves.front() - 1) * pages.size;
+    std::string page(static_cast<std::size_t>(pages.size), '\0');
+    {
+      std::ifstream file(library_ / "database/Photos.sqlite", std::ios::binary);
+      file.seekg(offset);
+      ASSERT_TRUE(file.read(page.data(), pages.size));
+    }
+    const std::regex uuid("[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}");
+    std::size_t flipped = 0;
+    for (std::sregex_iterator found(page.begin(), page.end(), uuid), end; found != end; ++found) {
+      auto& digit = page[static_cast<std::size_t>(found->position())];
+      digit = digit == 'F' ? '0' : (digit == '9' ? 'A' : static_cast<char>(digit + 1));
+      ++flipped;
+    }
+    ASSERT_GT(flipped, 0u);
+    overwrite("database/Photos.sqlite", offset, page);
+  }
+
   // The export reads terms as a library without psi.sqlite gives them.
   void expectTheLexiconsTerms() const {
     const auto withoutPsi = user_.scratch("copies") / "Without psi.photoslibrary";
@@ -189,6 +215,46 @@ TEST_F(HeadlessReadError, aPhotosDatabaseCutInsideAPageIsNoSmallerLibrary) {
   EXPECT_EQ(filesOf(shared_), files);
   EXPECT_EQ(preference(Exporter::kDigestKey), digest);
   EXPECT_EQ(filesOf(library_), package);
+}
+
+// A page that points at the wrong child, or a UUID whose bytes flipped, is
+// read on without an error: rows that hold less than the last export's
+// replace its file only from a library that passes SQLite's integrity check.
+TEST_F(HeadlessReadError, rowsThatHoldLessFromADamagedLibraryKeepTheGoodFile) {
+  ASSERT_EQ(exportNow().exitCode, 0);
+  const auto files = filesOf(shared_);
+  const auto digest = preference(Exporter::kDigestKey);
+
+  flipUuidsInALeafOfAssets();
+  const auto package = filesOf(library_);
+  const auto result = exportNow();
+  EXPECT_NE(result.exitCode, 0) << describe(result);
+  EXPECT_NE(result.err.find(kIncompleteRead), std::string::npos) << describe(result);
+  EXPECT_NE(result.err.find("integrity check of ZASSET " +
+                            (library_ / "database/Photos.sqlite").string() + ": "),
+            std::string::npos)
+      << describe(result);
+  EXPECT_EQ(result.out.find("Wrote "), std::string::npos) << describe(result);
+  EXPECT_EQ(filesOf(shared_), files);
+  EXPECT_EQ(preference(Exporter::kDigestKey), digest);
+  EXPECT_EQ(filesOf(library_), package);
+}
+
+TEST_F(HeadlessReadError, rowsThatHoldLessFromASoundLibraryAreWritten) {
+  ASSERT_EQ(exportNow().exitCode, 0);
+  const auto before = readSharedFile(sharedFileIn(shared_)).features;
+
+  execute(library_ / "database/search/psi.sqlite",
+          "DELETE FROM ga WHERE rowid IN (SELECT rowid FROM ga LIMIT 40)");
+  const auto result = exportNow();
+  ASSERT_EQ(result.exitCode, 0) << describe(result);
+  const auto after = readSharedFile(sharedFileIn(shared_)).features;
+  ASSERT_EQ(after.size(), before.size());
+  std::size_t fewerTerms = 0;
+  for (const auto& [asset, row] : after) {
+    if (row.terms.size() < before.at(asset).terms.size()) ++fewerTerms;
+  }
+  EXPECT_GT(fewerTerms, 0u);
 }
 
 }  // namespace

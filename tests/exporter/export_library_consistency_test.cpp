@@ -85,6 +85,50 @@ TEST_F(ExportLibraryConsistency, aReadInterruptedOnRequestEndsTheRunAsStopped) {
   EXPECT_EQ(harness.store.releases, 2) << "the library is let go as after any run";
 }
 
+// A damaged page can leave rows out without an error from SQLite: rows that
+// hold less than the last export's replace its file only once the library
+// passes SQLite's integrity check.
+TEST_F(ExportLibraryConsistency, rowsThatHoldLessReplaceTheGoodFileOnlyFromASoundLibrary) {
+  harness.store.termTable[kFirst] = "BEACH\nSEA";
+  harness.exportNow(*exporter);
+  ASSERT_EQ(harness.writes, 1);
+  EXPECT_EQ(harness.store.integrityChecks, 0) << "nothing to hold less than";
+  const auto digest = stored(Exporter::kDigestKey);
+  const auto bytes = fs::file_size(harness.sharedFile());
+
+  harness.clock.advance(60);
+  harness.store.termTable[kFirst] = "BEACH";
+  harness.store.integrityFailure = SqliteError(
+      "integrity check of ga", "/library/database/search/psi.sqlite", SQLITE_CORRUPT,
+      SQLITE_CORRUPT, "*** in database main ***; On tree page 7 cell 0: Rowid 9 out of order");
+  harness.exportNow(*exporter);
+  EXPECT_EQ(harness.store.integrityChecks, 1);
+  EXPECT_EQ(exporter->status(), kIncompleteRead);
+  EXPECT_EQ(harness.writes, 1);
+  EXPECT_EQ(fs::file_size(harness.sharedFile()), bytes);
+  EXPECT_EQ(stored(Exporter::kDigestKey), digest);
+  EXPECT_EQ(harness.store.releases, 2) << "the library is let go after the failed check";
+  EXPECT_EQ(harness.log.at(LogLevel::error),
+            std::vector<std::string>{kIncompleteRead +
+                                     " (integrity check of ga /library/database/search/psi.sqlite: "
+                                     "*** in database main ***; On tree page 7 cell 0: Rowid 9 "
+                                     "out of order)"});
+
+  // The same rows again, from a library that passes: they are what it holds.
+  harness.store.integrityFailure.reset();
+  harness.exportNow(*exporter);
+  EXPECT_EQ(harness.store.integrityChecks, 2);
+  EXPECT_EQ(exporter->status(), std::nullopt);
+  EXPECT_EQ(harness.writes, 2);
+  EXPECT_NE(stored(Exporter::kDigestKey), digest);
+
+  // Rows that hold as much as the last written ones are not checked again.
+  harness.store.termTable[kFirst] = "SEA";
+  harness.exportNow(*exporter);
+  EXPECT_EQ(harness.store.integrityChecks, 2);
+  EXPECT_EQ(harness.writes, 3);
+}
+
 TEST_F(ExportLibraryConsistency, aLibraryThatChangedUnderTheRunIsReadAgainFromTheStart) {
   harness.store.changesToReport = 1;
   harness.exportNow(*exporter);

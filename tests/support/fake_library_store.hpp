@@ -54,6 +54,10 @@ class FakeLibraryStore : public LibraryStore {
     --changesToReport;
     return false;
   }
+  void checkIntegrity() override {
+    ++integrityChecks;
+    if (integrityFailure) throw *integrityFailure;
+  }
   void release() override { ++releases; }
 
   ByAssetUuid<AssetFeatures> featureTable;
@@ -65,10 +69,13 @@ class FakeLibraryStore : public LibraryStore {
   bool needsFullDiskAccess = false;
   // Thrown by panels(), as a scan that ends in an error throws it.
   std::optional<SqliteError> panelFailure;
+  // Thrown by checkIntegrity(), as a library that fails SQLite's check throws it.
+  std::optional<SqliteError> integrityFailure;
   // How many of the next identity checks find the library changed.
   int changesToReport = 0;
 
   int identityChecks = 0;
+  int integrityChecks = 0;
   int featureReads = 0;
   int measureReads = 0;
   int termReads = 0;
