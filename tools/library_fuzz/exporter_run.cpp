@@ -102,6 +102,10 @@ std::string ExporterRun::Outcome::describe() const {
   return {};
 }
 
+fs::path ExporterRun::settingsFile(const fs::path& home) {
+  return home / ".config" / "lumenfolio" / "exporter.conf";
+}
+
 ExporterRun::Outcome ExporterRun::exportLibrary(const fs::path& package, const fs::path& folder,
                                                 const fs::path& home) const {
   makeHome(home);

@@ -32,6 +32,9 @@ class ExporterRun {
   ExporterRun(std::filesystem::path binary, std::chrono::seconds limit)
       : binary_(std::move(binary)), limit_(limit) {}
 
+  // Where the exporter run with `home` keeps its settings.
+  static std::filesystem::path settingsFile(const std::filesystem::path& home);
+
   // `lumenfolio-exporter export --library PACKAGE --folder FOLDER` with its
   // home, configuration, runtime, cache and temporary folders under `home`.
   Outcome exportLibrary(const std::filesystem::path& package, const std::filesystem::path& folder,

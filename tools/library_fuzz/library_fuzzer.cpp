@@ -1,6 +1,9 @@
 #include "library_fuzz/library_fuzzer.hpp"
 
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "library_fuzz/exporter_run.hpp"
@@ -81,15 +84,18 @@ LibraryFuzzer::Summary LibraryFuzzer::run() {
 // What each corpus library gives undamaged is the measure of a damaged success.
 void LibraryFuzzer::exportUndamaged() {
   for (auto& [library, reference] : references_) {
-    reference.whole = exportedCopy(library, "undamaged", false);
+    auto whole = exportedCopy(library, "undamaged", false);
+    reference.whole = whole.census;
+    reference.settings = std::move(whole.settings);
     if (fs::exists(library / kSearchIndex) && fs::exists(library / kLeo)) {
-      reference.withoutSearchIndex = exportedCopy(library, "without-psi", true);
+      reference.withoutSearchIndex = exportedCopy(library, "without-psi", true).census;
     }
   }
 }
 
-SharedFileCensus LibraryFuzzer::exportedCopy(const fs::path& library, const std::string& variant,
-                                             bool withoutSearchIndex) const {
+LibraryFuzzer::Exported LibraryFuzzer::exportedCopy(const fs::path& library,
+                                                    const std::string& variant,
+                                                    bool withoutSearchIndex) const {
   const auto dir = options_.work / (variant + "-" + library.stem().string());
   const auto package = dir / library.filename();
   fs::create_directories(package);
@@ -103,8 +109,11 @@ SharedFileCensus LibraryFuzzer::exportedCopy(const fs::path& library, const std:
                              " does not export: " + outcome.describe() + "\n" + outcome.err);
   }
   log_ << library.filename().string() << " " << variant << ": " << found->describe() << std::endl;
+  std::ifstream settingsFile(ExporterRun::settingsFile(dir / "home"), std::ios::binary);
+  std::string settings((std::istreambuf_iterator<char>(settingsFile)),
+                       std::istreambuf_iterator<char>());
   fs::remove_all(dir);
-  return *found;
+  return {*found, std::move(settings)};
 }
 
 // Less than the whole library is a fault of a damaged library's success,
@@ -133,6 +142,9 @@ void LibraryFuzzer::runCase(int number, Summary& summary) {
   const auto damage = LibraryDamage::applyTo(package, random);
   const auto before = PackageSnapshot::of(package);
   const auto integrityFailures = LibraryIntegrity::failures(package, dir / "check");
+  const auto settings = ExporterRun::settingsFile(dir / "home");
+  fs::create_directories(settings.parent_path());
+  std::ofstream(settings, std::ios::binary) << references_.at(library).settings;
   const auto outcome = ExporterRun(options_.exporter, options_.limit)
                            .exportLibrary(package, dir / "shared", dir / "home");
   const auto changes = before.differencesIn(PackageSnapshot::of(package));

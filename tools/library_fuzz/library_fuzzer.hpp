@@ -1,10 +1,12 @@
 // The mutation fuzz run: each case copies one library of the corpus, damages
-// it once, exports it with the real exporter and checks what must hold for
-// any library, however damaged: no crash, no hang, no sanitizer report, every
-// file of the package left as it was, and no success that holds less than the
-// undamaged library when SQLite's integrity check fails on the damaged one,
-// save where leo.sqlite stands in for a psi.sqlite that can't be read: that
-// success holds the terms the library gives without its psi.sqlite.
+// it once, and exports it with the real exporter, as a user who exported the
+// undamaged library before (with the settings that export left). It checks
+// what must hold for any library, however damaged: no crash, no hang, no
+// sanitizer report, every file of the package left as it was, and no success
+// that holds less than the undamaged library when SQLite's integrity check
+// fails on the damaged one, save where leo.sqlite stands in for a psi.sqlite
+// that can't be read: that success holds the terms the library gives without
+// its psi.sqlite.
 // Case N of a seed is always the same damage, so a failure can be redone alone.
 #pragma once
 
@@ -57,11 +59,17 @@ class LibraryFuzzer {
   struct Reference {
     SharedFileCensus whole;
     std::optional<SharedFileCensus> withoutSearchIndex;
+    std::string settings;  // the settings file the whole export left
+  };
+
+  struct Exported {
+    SharedFileCensus census;
+    std::string settings;
   };
 
   void exportUndamaged();
-  SharedFileCensus exportedCopy(const std::filesystem::path& library, const std::string& variant,
-                                bool withoutSearchIndex) const;
+  Exported exportedCopy(const std::filesystem::path& library, const std::string& variant,
+                        bool withoutSearchIndex) const;
   void runCase(int number, Summary& summary);
   static bool isShrunken(const std::optional<SharedFileCensus>& census, const Reference& reference,
                          const LibraryIntegrity::Failures& integrityFailures);
