@@ -499,6 +499,54 @@ TEST_F(MetadataStoreTest, truncatedLibraryGivesWhatItCanWithoutFailing) {
   EXPECT_LT(reader.measures().size(), 3000u);
 }
 
+// --- integrity check ----------------------------------------------------------
+
+TEST_F(MetadataStoreTest, integrityCheckPassesASoundLibraryAndOneWithoutSomeTables) {
+  writePhotos(R"sql(
+    INSERT INTO ZASSET (Z_PK, ZUUID) VALUES (1, 'U1');
+    INSERT INTO ZMEDIAANALYSISASSETATTRIBUTES (ZASSET, ZBLURRINESSSCORE) VALUES (1, 0.5);)sql");
+  auto sound = store();
+  ASSERT_EQ(sound.features().size(), 1u);
+  EXPECT_NO_THROW(sound.checkIntegrity());
+
+  fs::remove_all(package());
+  writePhotos("INSERT INTO ZASSET (Z_PK, ZUUID) VALUES (1, 'U1');",
+              "CREATE TABLE ZASSET (Z_PK INTEGER PRIMARY KEY, ZUUID VARCHAR);");
+  auto older = store();
+  EXPECT_TRUE(older.features().empty());
+  EXPECT_NO_THROW(older.checkIntegrity());
+}
+
+// A UUID whose bytes changed in the table while its index kept the old ones
+// reads on without an error: the check names the table, the package's file
+// and what it found.
+TEST_F(MetadataStoreTest, integrityCheckNamesTheDamagedTableAndDatabase) {
+  writePhotos(R"sql(
+    CREATE INDEX ZASSET_ZUUID_INDEX ON ZASSET (ZUUID);
+    INSERT INTO ZASSET (Z_PK, ZUUID) VALUES (1, 'UUID-TO-FLIP');
+    INSERT INTO ZMEDIAANALYSISASSETATTRIBUTES (ZASSET, ZBLURRINESSSCORE) VALUES (1, 0.5);)sql");
+  const auto file = package() / kPhotosPath;
+  auto bytes = testing::contentsOf(file);
+  const auto inTable = bytes.find("UUID-TO-FLIP");
+  ASSERT_NE(inTable, std::string::npos);
+  ASSERT_NE(bytes.find("UUID-TO-FLIP", inTable + 1), std::string::npos) << "and in its index";
+  bytes[inTable] = 'V';
+  testing::writeFile(file, bytes);
+
+  auto reader = store();
+  ASSERT_TRUE(reader.features().contains("VUID-TO-FLIP")) << "read on without an error";
+  try {
+    reader.checkIntegrity();
+    FAIL() << "the damage went unnoticed";
+  } catch (const SqliteError& error) {
+    EXPECT_EQ(error.resultCode(), SQLITE_CORRUPT);
+    const std::string what = error.what();
+    EXPECT_NE(what.find("integrity check of ZASSET " + file.string() + ": "), std::string::npos)
+        << what;
+    EXPECT_NE(what.find("missing from index ZASSET_ZUUID_INDEX"), std::string::npos) << what;
+  }
+}
+
 // --- fingerprint --------------------------------------------------------------
 
 class LibraryFingerprintTest : public MetadataStoreTest {
