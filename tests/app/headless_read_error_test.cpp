@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <string>
 
@@ -124,6 +125,29 @@ class HeadlessReadError : public ::testing::Test {
     overwrite("database/Photos.sqlite", offset, page);
   }
 
+  // Exports the library, damages it with `damage`, and exports it again:
+  // that run must fail and keep the shared file, the digest, the last
+  // export and every file of the package as they were. Returns its result.
+  CommandResult failsKeepingTheGoodFile(const std::function<void()>& damage) const {
+    const auto first = exportNow();
+    EXPECT_EQ(first.exitCode, 0) << describe(first);
+    const auto files = filesOf(shared_);
+    const auto digest = preference(Exporter::kDigestKey);
+    const auto lastExport = preference(Exporter::kLastExportKey);
+    EXPECT_TRUE(digest.has_value());
+
+    damage();
+    const auto package = filesOf(library_);
+    const auto result = exportNow();
+    EXPECT_NE(result.exitCode, 0) << describe(result);
+    EXPECT_EQ(result.out.find("Wrote "), std::string::npos) << describe(result);
+    EXPECT_EQ(filesOf(shared_), files);
+    EXPECT_EQ(preference(Exporter::kDigestKey), digest);
+    EXPECT_EQ(preference(Exporter::kLastExportKey), lastExport);
+    EXPECT_EQ(filesOf(library_), package);
+    return result;
+  }
+
   // The export reads terms as a library without psi.sqlite gives them.
   void expectTheLexiconsTerms() const {
     const auto withoutPsi = user_.scratch("copies") / "Without psi.photoslibrary";
@@ -157,23 +181,10 @@ class HeadlessReadError : public ::testing::Test {
 };
 
 TEST_F(HeadlessReadError, aPhotosDatabaseCutShortFailsTheRunAndKeepsTheGoodFile) {
-  ASSERT_EQ(exportNow().exitCode, 0);
-  const auto files = filesOf(shared_);
-  const auto digest = preference(Exporter::kDigestKey);
-  const auto lastExport = preference(Exporter::kLastExportKey);
-  ASSERT_TRUE(digest.has_value());
-
-  damageTable("database/Photos.sqlite", "ZASSET");
-  const auto package = filesOf(library_);
-  const auto result = exportNow();
-  EXPECT_NE(result.exitCode, 0) << describe(result);
+  const auto result =
+      failsKeepingTheGoodFile([this] { damageTable("database/Photos.sqlite", "ZASSET"); });
   EXPECT_NE(result.err.find(kIncompleteRead), std::string::npos) << describe(result);
   EXPECT_NE(result.err.find("Photos.sqlite: "), std::string::npos) << describe(result);
-  EXPECT_EQ(result.out.find("Wrote "), std::string::npos) << describe(result);
-  EXPECT_EQ(filesOf(shared_), files);
-  EXPECT_EQ(preference(Exporter::kDigestKey), digest);
-  EXPECT_EQ(preference(Exporter::kLastExportKey), lastExport);
-  EXPECT_EQ(filesOf(library_), package);
 }
 
 TEST_F(HeadlessReadError, statusSaysWhichDatabaseCantBeRead) {
@@ -203,41 +214,19 @@ TEST_F(HeadlessReadError, aSearchIndexWithACellOutsideItsPageGivesWayToTheLexico
 }
 
 TEST_F(HeadlessReadError, aPhotosDatabaseCutInsideAPageIsNoSmallerLibrary) {
-  ASSERT_EQ(exportNow().exitCode, 0);
-  const auto files = filesOf(shared_);
-  const auto digest = preference(Exporter::kDigestKey);
-
-  cutInsideLastPage("database/Photos.sqlite", "ZASSET");
-  const auto package = filesOf(library_);
-  const auto result = exportNow();
-  EXPECT_NE(result.exitCode, 0) << describe(result);
-  EXPECT_EQ(result.out.find("Wrote "), std::string::npos) << describe(result);
-  EXPECT_EQ(filesOf(shared_), files);
-  EXPECT_EQ(preference(Exporter::kDigestKey), digest);
-  EXPECT_EQ(filesOf(library_), package);
+  failsKeepingTheGoodFile([this] { cutInsideLastPage("database/Photos.sqlite", "ZASSET"); });
 }
 
 // A page that points at the wrong child, or a UUID whose bytes flipped, is
 // read on without an error: rows that hold less than the last export's
 // replace its file only from a library that passes SQLite's integrity check.
 TEST_F(HeadlessReadError, rowsThatHoldLessFromADamagedLibraryKeepTheGoodFile) {
-  ASSERT_EQ(exportNow().exitCode, 0);
-  const auto files = filesOf(shared_);
-  const auto digest = preference(Exporter::kDigestKey);
-
-  flipUuidsInALeafOfAssets();
-  const auto package = filesOf(library_);
-  const auto result = exportNow();
-  EXPECT_NE(result.exitCode, 0) << describe(result);
+  const auto result = failsKeepingTheGoodFile([this] { flipUuidsInALeafOfAssets(); });
   EXPECT_NE(result.err.find(kIncompleteRead), std::string::npos) << describe(result);
   EXPECT_NE(result.err.find("integrity check of ZASSET " +
                             (library_ / "database/Photos.sqlite").string() + ": "),
             std::string::npos)
       << describe(result);
-  EXPECT_EQ(result.out.find("Wrote "), std::string::npos) << describe(result);
-  EXPECT_EQ(filesOf(shared_), files);
-  EXPECT_EQ(preference(Exporter::kDigestKey), digest);
-  EXPECT_EQ(filesOf(library_), package);
 }
 
 TEST_F(HeadlessReadError, rowsThatHoldLessFromASoundLibraryAreWritten) {
