@@ -273,6 +273,8 @@ void Exporter::Run::matchOnStore(LibraryStore& store) {
   // back first, so that they do not add up.
   FreedMemory::giveBack();
   payload_.features = RowMatching::rows(localIdentifiers_, cloudIDs_, tables_);
+  // So do the matching's lookups, before the digest and the write add theirs.
+  FreedMemory::giveBack();
   census_ = ExportCensus::of(payload_.features);
   timer.ended("match");
   checkWhatHoldsLess(store);

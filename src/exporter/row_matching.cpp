@@ -1,8 +1,13 @@
 #include "exporter/row_matching.hpp"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <future>
+#include <limits>
+#include <optional>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -127,6 +132,48 @@ SyncFile::Features takenRow(const Found& photo, Tables& tables) {
   };
 }
 
+// The row that took the values of each UUID, for the next photos of that
+// UUID. Open addressing over two numbers a slot: a hash-table node per row
+// would take several times what the rows' numbers do in a large library.
+// Thirty-two bits count any listing that fits in memory.
+class RowsByUuid {
+ public:
+  explicit RowsByUuid(const std::vector<Found>& found)
+      : found_(found), slots_(std::bit_ceil(2 * found.size() + 1)) {}
+
+  std::optional<std::uint32_t> find(std::string_view uuid) const {
+    for (auto at = first(uuid);; at = next(at)) {
+      const auto& slot = slots_[at];
+      if (slot.photo == kNone) return std::nullopt;
+      if (found_[slot.photo].uuid == uuid) return slot.row;
+    }
+  }
+
+  // Only for a UUID that is not in yet.
+  void add(std::uint32_t photo, std::uint32_t row) {
+    auto at = first(found_[photo].uuid);
+    while (slots_[at].photo != kNone) at = next(at);
+    slots_[at] = Slot{photo, row};
+  }
+
+ private:
+  static constexpr auto kNone = std::numeric_limits<std::uint32_t>::max();
+
+  struct Slot {
+    std::uint32_t photo = kNone;  // whose UUID this is, by its place in the listing
+    std::uint32_t row = 0;
+  };
+
+  std::size_t first(std::string_view uuid) const {
+    return std::hash<std::string_view>{}(uuid) & (slots_.size() - 1);
+  }
+  std::size_t next(std::size_t at) const { return (at + 1) & (slots_.size() - 1); }
+
+  const std::vector<Found>& found_;
+  // More than twice as many as the photos, so that a probe meets a free slot soon.
+  std::vector<Slot> slots_;
+};
+
 }  // namespace
 
 std::vector<SyncFile::Features> RowMatching::rows(const std::vector<std::string>& localIdentifiers,
@@ -137,13 +184,12 @@ std::vector<SyncFile::Features> RowMatching::rows(const std::vector<std::string>
   const auto shared = sharedPanels(found, tables, byUpperCase);
   std::vector<SyncFile::Features> rows;
   rows.reserve(found.size());
-  // The row that took the values of a UUID, for the next photo of that UUID.
-  std::unordered_map<std::string_view, std::size_t> rowOf;
-  rowOf.reserve(found.size());
-  for (const auto& photo : found) {
+  RowsByUuid rowOf(found);
+  for (std::uint32_t at = 0; at < found.size(); ++at) {
+    const auto& photo = found[at];
     if (photo.assetID == nullptr) continue;
-    if (const auto earlier = rowOf.find(photo.uuid); earlier != rowOf.end()) {
-      auto row = rows[earlier->second];
+    if (const auto earlier = rowOf.find(photo.uuid)) {
+      auto row = rows[*earlier];
       row.assetID = std::move(*photo.assetID);
       rows.push_back(std::move(row));
       continue;
@@ -155,7 +201,7 @@ std::vector<SyncFile::Features> RowMatching::rows(const std::vector<std::string>
       photo.panel->second = row.panel;
     }
     if (isEmptyAsset(row)) continue;
-    rowOf.try_emplace(photo.uuid, rows.size());
+    rowOf.add(at, static_cast<std::uint32_t>(rows.size()));
     rows.push_back(std::move(row));
   }
   return rows;

@@ -136,5 +136,44 @@ TEST(RowMatching, manyPhotosKeepTheirOrderAndTheirOwnValues) {
   }
 }
 
+// Each UUID stands three times, far apart in the listing, and a third of the
+// UUIDs have nothing in the tables: every photo of a UUID gets what its first
+// photo got, and the photos of an empty UUID get no row.
+TEST(RowMatching, photosOfOneUuidFarApartInALargeListingShareTheirValues) {
+  constexpr int kUuids = 2000;
+  std::vector<std::string> photos;
+  std::vector<std::optional<std::string>> cloudIDs;
+  RowMatching::Tables tables;
+  for (int copy = 0; copy < 3; ++copy) {
+    for (int n = 0; n < kUuids; ++n) {
+      photos.push_back(uuidOf(n) + "/L0/00" + std::to_string(copy));
+      cloudIDs.push_back("cloud-" + std::to_string(copy) + "-" + std::to_string(n));
+    }
+  }
+  for (int n = 0; n < kUuids; n += 3) {
+    for (const int filled : {n + 1, n + 2}) {
+      auto one = tablesFor(uuidOf(filled), filled);
+      tables.features.merge(one.features);
+      tables.measures.merge(one.measures);
+      tables.terms.merge(one.terms);
+      tables.panels.merge(one.panels);
+    }
+  }
+  const auto rows = RowMatching::rows(photos, cloudIDs, tables);
+
+  std::size_t at = 0;
+  for (int copy = 0; copy < 3; ++copy) {
+    for (int n = 0; n < kUuids; ++n) {
+      if (n % 3 == 0) continue;
+      ASSERT_LT(at, rows.size());
+      EXPECT_EQ(rows[at].assetID, "cloud-" + std::to_string(copy) + "-" + std::to_string(n));
+      EXPECT_EQ(rows[at].terms, "term " + std::to_string(n));
+      EXPECT_EQ(rows[at].panel, R"({"words":["w)" + std::to_string(n) + R"("]})");
+      ++at;
+    }
+  }
+  EXPECT_EQ(at, rows.size());
+}
+
 }  // namespace
 }  // namespace lumenfolio
