@@ -92,11 +92,11 @@ bool isPresent(const fs::path& path) {
   return fs::exists(path, error);
 }
 
-// SQLite opens the side files it finds with an open that waits: a "-journal"
-// to learn whether it is hot, the "-shm" and "-wal" of a read in place. A
-// fifo under one of those names would hold the run there for good, stop
-// requests included, so a database is read in place only when each side file
-// beside it is a regular file, or absent.
+// SQLite opens the side files it finds: a "-journal" to learn whether it is
+// hot, the "-shm" and "-wal" of a read in place. Its opens never wait, but a
+// fifo under one of those names would still end the read in an error, so a
+// database is read in place only when each side file beside it is a regular
+// file, or absent; any other is read from a copy, or without its side files.
 bool sideFilesAreRegular(const fs::path& file) {
   for (const char* suffix : {"-journal", "-wal", "-shm"}) {
     std::error_code error;

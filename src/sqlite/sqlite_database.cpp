@@ -1,5 +1,8 @@
 #include "sqlite/sqlite_database.hpp"
 
+#include <fcntl.h>
+
+#include <mutex>
 #include <utility>
 
 namespace lumenfolio {
@@ -14,9 +17,33 @@ int stopRequested(void* stop) {
   return static_cast<const std::stop_token*>(stop)->stop_requested() ? 1 : 0;
 }
 
+// Opening a fifo for reading waits until something opens it for writing. A
+// fifo put under a side file's name after the library was looked at would
+// hold the reading thread there for good, past any stop request: every file
+// SQLite opens is opened without waiting, and a read of such a fifo ends
+// with nothing or an error. Regular files and folders ignore the flag.
+using OpenCall = int (*)(const char*, int, int);
+OpenCall waitingOpen = nullptr;
+
+int openWithoutWaiting(const char* path, int flags, int mode) {
+  return waitingOpen(path, flags | O_NONBLOCK, mode);
+}
+
+void neverWaitToOpen() {
+  static std::once_flag installed;
+  std::call_once(installed, [] {
+    auto* vfs = sqlite3_vfs_find(nullptr);
+    if (vfs == nullptr || vfs->iVersion < 3) return;
+    waitingOpen = reinterpret_cast<OpenCall>(vfs->xGetSystemCall(vfs, "open"));
+    if (waitingOpen == nullptr) return;
+    vfs->xSetSystemCall(vfs, "open", reinterpret_cast<sqlite3_syscall_ptr>(&openWithoutWaiting));
+  });
+}
+
 }  // namespace
 
 SqliteDatabase SqliteDatabase::open(const std::string& filename, int flags, int* resultCode) {
+  neverWaitToOpen();
   sqlite3* raw = nullptr;
   const int rc = sqlite3_open_v2(filename.c_str(), &raw, flags, nullptr);
   if (resultCode != nullptr) *resultCode = rc;

@@ -19,6 +19,8 @@ class SqliteDatabase {
   // Opens `filename` with sqlite3_open_v2 and `flags`. On failure the half-made
   // connection is closed and an empty database is returned that remembers why
   // (see error()); `resultCode`, when given, receives what sqlite3_open_v2 answered.
+  // From the first call on, SQLite opens every file without waiting: a fifo
+  // where a database or side file should be gives an error, never a wait.
   static SqliteDatabase open(const std::string& filename, int flags, int* resultCode = nullptr);
 
   explicit operator bool() const noexcept { return handle_ != nullptr; }

@@ -1,21 +1,18 @@
 #include "metadata/library_database.hpp"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
-#include <chrono>
 #include <filesystem>
-#include <future>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "base/file_uri.hpp"
-#include "base/unique_fd.hpp"
 #include "library_fixtures.hpp"
 #include "sqlite/sqlite_statement.hpp"
+#include "support/fifo_release.hpp"
 #include "support/temp_dir.hpp"
 
 namespace lumenfolio {
@@ -174,21 +171,6 @@ TEST_F(LibraryDatabaseTest, fifoInPlaceOfDatabaseGivesNothingWithoutBlocking) {
   EXPECT_FALSE(LibraryDatabase::open(fifo).has_value());
 }
 
-// Opens `file` on a thread of its own. An open still waiting after half a
-// minute waits on one of `fifos`: opening them for writing lets it go, so the
-// test fails rather than hangs.
-std::optional<LibraryDatabase> openReleasingFifos(const fs::path& file,
-                                                  const std::vector<fs::path>& fifos) {
-  auto opening = std::async(std::launch::async, [&file] { return LibraryDatabase::open(file); });
-  while (opening.wait_for(std::chrono::seconds(30)) == std::future_status::timeout) {
-    ADD_FAILURE() << "the open of " << file << " waits on a fifo";
-    for (const auto& fifo : fifos) {
-      const UniqueFd writer(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
-    }
-  }
-  return opening.get();
-}
-
 // SQLite would wait on a fifo under a side file's name until someone writes
 // to it: such a database is read from a copy or without its side files.
 TEST_F(LibraryDatabaseTest, fifoInPlaceOfASideFileIsNeverOpenedAndTheRowsAreRead) {
@@ -207,7 +189,8 @@ TEST_F(LibraryDatabaseTest, fifoInPlaceOfASideFileIsNeverOpenedAndTheRowsAreRead
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const auto bytes = testing::contentsOf(file);
 
-    const auto database = openReleasingFifos(file, {fifo});
+    const auto database =
+        testing::releasingFifos([&file] { return LibraryDatabase::open(file); }, {fifo});
     ASSERT_TRUE(database.has_value()) << side;
     EXPECT_EQ(rowCount(*database), 3) << side;
     EXPECT_TRUE(fs::is_fifo(fifo)) << side;
