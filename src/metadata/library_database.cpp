@@ -13,6 +13,7 @@
 #include <system_error>
 #include <utility>
 
+#include "base/failure.hpp"
 #include "base/file_uri.hpp"
 #include "base/unique_fd.hpp"
 
@@ -106,34 +107,48 @@ bool sideFilesAreRegular(const fs::path& file) {
   return true;
 }
 
-SqliteDatabase attempt(const fs::path& file, std::string_view parameters) {
+// A connection that has passed the checks; throws the SqliteError of the
+// first that fails.
+SqliteDatabase opened(const fs::path& file, std::string_view parameters) {
   auto db = SqliteDatabase::open(FileUri::of(file) + std::string(parameters), kOpenFlags);
+  if (!db) throw db.error("open");
   // The library's owner may hold a lock for a moment (a checkpoint, a
   // recovery); waiting a little beats failing a read, waiting long blocks a run.
-  if (db) sqlite3_busy_timeout(db.handle(), kBusyTimeoutMilliseconds);
+  sqlite3_busy_timeout(db.handle(), kBusyTimeoutMilliseconds);
   // Cells pointing outside their page (flipped bytes) are then an error
   // instead of rows quietly skipped, for a cost lost in the noise of a read.
-  if (db && db.exec(kCheckCells) != SQLITE_OK) return {};
-  if (db && db.exec(kProbe) == SQLITE_OK) return db;
-  return {};
+  if (db.exec(kCheckCells) != SQLITE_OK) throw db.error("check the cells of");
+  if (db.exec(kProbe) != SQLITE_OK) throw db.error("read the schema of");
+  return db;
+}
+
+// The connection, or none when a way of opening fails and the next is tried.
+SqliteDatabase attempt(const fs::path& file, std::string_view parameters) {
+  try {
+    return opened(file, parameters);
+  } catch (const SqliteError&) {
+    return {};
+  }
 }
 
 // Copies `source` into `folder` from one descriptor, so that what is known of
 // the file copied is the file whose bytes were copied, even when another
 // file takes its name meanwhile.
-std::optional<LibraryDatabase::FileKey> copyInto(const fs::path& source, const fs::path& folder) {
+LibraryDatabase::FileKey copyInto(const fs::path& source, const fs::path& folder) {
   const UniqueFd in(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!in) throw Failure::fromErrno("open", source, errno);
   struct stat status {};
-  if (!in || ::fstat(in.get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size == 0) {
-    return std::nullopt;
+  if (::fstat(in.get(), &status) != 0) throw Failure::fromErrno("look at", source, errno);
+  if (!S_ISREG(status.st_mode) || status.st_size == 0) {
+    throw Failure("copy", source, "not a regular file with content");
   }
   const auto target = folder / source.filename();
   const UniqueFd out(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-  if (!out) return std::nullopt;
+  if (!out) throw Failure::fromErrno("create", target, errno);
   for (;;) {
     const auto copied = ::sendfile(out.get(), in.get(), nullptr, 1 << 20);
     if (copied == 0) break;
-    if (copied < 0 && errno != EINTR) return std::nullopt;
+    if (copied < 0 && errno != EINTR) throw Failure::fromErrno("copy into", target, errno);
   }
   return LibraryDatabase::FileKey{status.st_dev, status.st_ino};
 }
@@ -149,7 +164,7 @@ LibraryDatabase::LibraryDatabase(LibraryDatabase&& other) noexcept
       snapshot_(std::exchange(other.snapshot_, std::nullopt)),
       copied_(std::move(other.copied_)),
       walLeftOut_(other.walLeftOut_),
-      missesWalRows_(other.missesWalRows_),
+      walRowsMissing_(std::move(other.walRowsMissing_)),
       stoodStill_(other.stoodStill_) {}
 
 LibraryDatabase& LibraryDatabase::operator=(LibraryDatabase&& other) noexcept {
@@ -160,7 +175,7 @@ LibraryDatabase& LibraryDatabase::operator=(LibraryDatabase&& other) noexcept {
     snapshot_ = std::exchange(other.snapshot_, std::nullopt);
     copied_ = std::move(other.copied_);
     walLeftOut_ = other.walLeftOut_;
-    missesWalRows_ = other.missesWalRows_;
+    walRowsMissing_ = std::move(other.walRowsMissing_);
     stoodStill_ = other.stoodStill_;
   }
   return *this;
@@ -242,12 +257,18 @@ std::optional<LibraryDatabase> LibraryDatabase::openWithWalContent(const fs::pat
     }
   }
   bool copiedAnotherCopy = false;
-  if (auto snapshot = openSnapshot(file, standing, copiedAnotherCopy)) return snapshot;
+  std::string whyNoCopy;
+  try {
+    if (auto snapshot = openSnapshot(file, standing, copiedAnotherCopy)) return snapshot;
+    whyNoCopy = "its files were replaced while they were copied";
+  } catch (const Failure& failure) {
+    whyNoCopy = failure.what();
+  }
   // Better the checkpointed rows than none at all, unless the copy shows
   // that the files were being replaced, which explains the failures.
   auto database = immutable(file, standing.wal);
   if (database) {
-    database->missesWalRows_ = true;
+    database->walRowsMissing_ = std::move(whyNoCopy);
     database->stoodStill_ = !copiedAnotherCopy;
   }
   return database;
@@ -272,17 +293,13 @@ std::optional<LibraryDatabase> LibraryDatabase::openSnapshot(const fs::path& fil
   LibraryDatabase snapshot;
   snapshot.reading_ = Reading::snapshot;
   snapshot.snapshot_ = SnapshotFolder::create();
-  if (!snapshot.snapshot_) return std::nullopt;
   const auto& target = snapshot.snapshot_->path();
   for (const auto& source : {file, sideFile(file, "-wal")}) {
-    const auto copied = copyInto(source, target);
-    if (!copied) return std::nullopt;
-    snapshot.copied_.push_back(*copied);
+    snapshot.copied_.push_back(copyInto(source, target));
   }
   copiedAnotherCopy = snapshot.copied_ != std::vector{standing.file.key, standing.wal.key};
   if (copiedAnotherCopy) return std::nullopt;
-  snapshot.db_ = attempt(target / file.filename(), kReadOnly);
-  if (!snapshot.db_) return std::nullopt;
+  snapshot.db_ = opened(target / file.filename(), kReadOnly);
   return snapshot;
 }
 

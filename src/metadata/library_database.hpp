@@ -93,7 +93,12 @@ class LibraryDatabase {
   bool stoodStill() const noexcept { return stoodStill_; }
   // Whether rows written since the last checkpoint are missing from the
   // reading: its "-wal" had content that could not be read.
-  bool missesWalRows() const noexcept { return missesWalRows_; }
+  bool missesWalRows() const noexcept { return walRowsMissing_.has_value(); }
+  // Why they are: what failed to copy the database and its "-wal" where they
+  // could be read, with the path and the system's or SQLite's words.
+  const std::optional<std::string>& whyWalRowsAreMissing() const noexcept {
+    return walRowsMissing_;
+  }
 
  private:
   LibraryDatabase(SqliteDatabase db, Reading reading) noexcept;
@@ -114,7 +119,7 @@ class LibraryDatabase {
   std::optional<SnapshotFolder> snapshot_;
   std::vector<FileKey> copied_;
   FileState walLeftOut_;
-  bool missesWalRows_ = false;
+  std::optional<std::string> walRowsMissing_;
   bool stoodStill_ = true;
 };
 

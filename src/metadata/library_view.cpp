@@ -114,14 +114,14 @@ std::optional<LibraryDatabase> LibraryView::openDatabase(const fs::path& file,
   return database;
 }
 
-std::vector<fs::path> LibraryView::missingWalRows() const {
-  std::vector<fs::path> files;
+std::vector<LibraryView::MissingWalRows> LibraryView::missingWalRows() const {
+  std::vector<MissingWalRows> missing;
   for (const auto& [path, connection] : kDatabases) {
     if (const auto& database = this->*connection; database && database->missesWalRows()) {
-      files.push_back(package_ / path);
+      missing.push_back({package_ / path, *database->whyWalRowsAreMissing()});
     }
   }
-  return files;
+  return missing;
 }
 
 std::vector<fs::path> LibraryView::unopened() const {

@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <stop_token>
+#include <string>
 #include <vector>
 
 #include "metadata/library_database.hpp"
@@ -38,9 +39,14 @@ class LibraryView {
   bool opensNothing() const noexcept { return !photos_ && !search_ && !leo_; }
   // The package's databases that are there but did not open, each read as absent.
   std::vector<std::filesystem::path> unopened() const;
-  // The package's databases read without the rows of their "-wal", which
-  // could not be read.
-  std::vector<std::filesystem::path> missingWalRows() const;
+  // A database of the package read without the rows of its "-wal", which
+  // could not be read, and why.
+  struct MissingWalRows {
+    std::filesystem::path file;
+    std::string cause;
+    bool operator==(const MissingWalRows&) const = default;
+  };
+  std::vector<MissingWalRows> missingWalRows() const;
 
   // The package's own path of a database file read, which may be a private
   // snapshot copy of it: what a person who reads a failure can look at.

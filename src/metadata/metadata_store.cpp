@@ -186,11 +186,12 @@ void MetadataStore::openLibrary() {
     options_.log.write(LogLevel::warning,
                        file.string() + " is there but can't be opened; it is read as absent.");
   }
-  for (const auto& file : view_->missingWalRows()) {
-    options_.log.write(LogLevel::warning, file.string() +
-                                              " is read without its \"-wal\", which can't be "
-                                              "read: the rows written since its last checkpoint "
-                                              "are left out.");
+  for (const auto& [file, cause] : view_->missingWalRows()) {
+    options_.log.write(LogLevel::warning,
+                       file.string() +
+                           " is read without its \"-wal\", which can't be read: the rows "
+                           "written since its last checkpoint are left out (" +
+                           cause + ").");
   }
   needsFullDiskAccess_ = view_->opensNothing();
   failure_ =

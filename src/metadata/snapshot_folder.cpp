@@ -6,10 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <utility>
+
+#include "base/failure.hpp"
 
 namespace lumenfolio {
 namespace fs = std::filesystem;
@@ -30,10 +33,22 @@ int lockedLockFile(const fs::path& folder) {
   if (descriptor < 0) return -1;
   if (::flock(descriptor, LOCK_EX) != 0 ||
       ::rename((folder / kNewLockName).c_str(), (folder / kLockName).c_str()) != 0) {
+    const int cause = errno;
     ::close(descriptor);
+    errno = cause;
     return -1;
   }
   return descriptor;
+}
+
+// The temporary folder the system names; a Failure that names the folder
+// asked for ($TMPDIR, else /tmp) when it is none.
+fs::path temporaryFolder() {
+  std::error_code error;
+  auto folder = fs::temp_directory_path(error);
+  if (!error) return folder;
+  const char* named = std::getenv("TMPDIR");
+  throw Failure("use as the temporary folder", named != nullptr ? named : "/tmp", error.message());
 }
 
 bool isOwnFolder(const fs::path& folder) {
@@ -90,18 +105,19 @@ void SnapshotFolder::release() noexcept {
   lockDescriptor_ = -1;
 }
 
-std::optional<SnapshotFolder> SnapshotFolder::create() {
-  std::error_code error;
-  const auto base = fs::temp_directory_path(error);
-  if (error) return std::nullopt;
+SnapshotFolder SnapshotFolder::create() {
+  const auto base = temporaryFolder();
   std::string pattern = (base / (std::string(kPrefix) + "XXXXXX")).string();
   // mkdtemp creates the folder with mode 0700: the copies stay the user's own.
-  if (::mkdtemp(pattern.data()) == nullptr) return std::nullopt;
+  if (::mkdtemp(pattern.data()) == nullptr)
+    throw Failure::fromErrno("make a folder in", base, errno);
   fs::path folder(pattern);
   const int lock = lockedLockFile(folder);
   if (lock < 0) {
-    fs::remove_all(folder, error);
-    return std::nullopt;
+    const int cause = errno;
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+    throw Failure::fromErrno("lock", folder, cause);
   }
   return SnapshotFolder(std::move(folder), lock);
 }

@@ -8,15 +8,14 @@
 #pragma once
 
 #include <filesystem>
-#include <optional>
 
 namespace lumenfolio {
 
 class SnapshotFolder {
  public:
-  // A new folder (mode 0700) under the temporary directory, already locked;
-  // nothing when it cannot be made.
-  static std::optional<SnapshotFolder> create();
+  // A new folder (mode 0700) under the temporary directory, already locked.
+  // Throws a Failure that says why when it cannot be made.
+  static SnapshotFolder create();
 
   SnapshotFolder(SnapshotFolder&& other) noexcept;
   SnapshotFolder& operator=(SnapshotFolder&& other) noexcept;

@@ -400,15 +400,19 @@ TEST_F(HeadlessExport, aTouchedWalAloneReadsTheLibraryAgain) {
 }
 
 // No "-shm" to read the "-wal" in place with, no temporary folder to copy it
-// into: the export writes what the checkpointed rows hold, and says what is missing.
+// into: the export writes what the checkpointed rows hold, and says what is
+// missing and why.
 TEST_F(HeadlessExport, aWalThatCanBeReadNeitherInPlaceNorFromACopyIsLeftOutAndSaid) {
   const auto psi = library_ / "database/search/psi.sqlite";
   ASSERT_TRUE(std::filesystem::remove(psi.string() + "-shm"));
   std::filesystem::remove_all(user_.tmpDir());
   const auto result = exportNow();
   ASSERT_EQ(result.exitCode, 0) << describe(result);
-  EXPECT_NE(result.err.find(psi.string() + " is read without its \"-wal\""), std::string::npos)
-      << describe(result);
+  const auto warning = result.err.find(psi.string() + " is read without its \"-wal\"");
+  ASSERT_NE(warning, std::string::npos) << describe(result);
+  // With why the copy failed: the temporary folder it needed is not there.
+  const auto line = result.err.substr(warning, result.err.find('\n', warning) - warning);
+  EXPECT_NE(line.find(user_.tmpDir().string() + ": No such file or directory"), std::string::npos) << line;
 }
 
 }  // namespace

@@ -22,8 +22,7 @@ TEST(HeadlessSnapshotCleanup, anExportRemovesTheCopiesOfKilledRunsOnly) {
   ASSERT_EQ(setenv("TMPDIR", scratch.c_str(), 1), 0);
   const auto abandoned = abandonedSnapshotFolder();
   std::ofstream(abandoned / "Photos.sqlite") << std::string(1 << 20, 'x');
-  auto inUse = SnapshotFolder::create();
-  ASSERT_TRUE(inUse.has_value());
+  const auto inUse = SnapshotFolder::create();
   unsetenv("TMPDIR");
 
   const auto library = user.scratch("libraries") / "Photos Library.photoslibrary";
@@ -36,7 +35,7 @@ TEST(HeadlessSnapshotCleanup, anExportRemovesTheCopiesOfKilledRunsOnly) {
                           .finish();
   EXPECT_EQ(result.exitCode, 0) << describe(result);
   EXPECT_FALSE(fs::exists(abandoned));
-  EXPECT_TRUE(fs::exists(inUse->path()));
+  EXPECT_TRUE(fs::exists(inUse.path()));
 }
 
 }  // namespace

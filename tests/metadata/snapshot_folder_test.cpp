@@ -4,10 +4,13 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "base/failure.hpp"
 #include "support/abandoned_snapshot.hpp"
 #include "support/temp_dir.hpp"
 
@@ -34,16 +37,26 @@ TEST_F(SnapshotFolderTest, isPrivateToTheUserAndGoneWithTheObject) {
   fs::path path;
   {
     auto folder = SnapshotFolder::create();
-    ASSERT_TRUE(folder.has_value());
-    path = folder->path();
+    path = folder.path();
     EXPECT_EQ(path.parent_path(), scratch_);
     struct stat info {};
     ASSERT_EQ(stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
-    auto moved = std::move(*folder);
+    auto moved = std::move(folder);
     EXPECT_TRUE(fs::exists(path)) << "moving keeps the folder";
   }
   EXPECT_FALSE(fs::exists(path));
+}
+
+TEST_F(SnapshotFolderTest, withoutATemporaryFolderTheFailureNamesItAndTheSystemsReason) {
+  fs::remove_all(scratch_);
+  try {
+    SnapshotFolder::create();
+    ADD_FAILURE() << "a folder was made in a temporary folder that isn't there";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.path(), scratch_);
+    EXPECT_EQ(failure.cause(), std::strerror(ENOENT));
+  }
 }
 
 TEST_F(SnapshotFolderTest, aFolderLeftByAnEndedRunIsRemoved) {
@@ -56,11 +69,10 @@ TEST_F(SnapshotFolderTest, aFolderLeftByAnEndedRunIsRemoved) {
 }
 
 TEST_F(SnapshotFolderTest, aFolderInUseIsKept) {
-  auto inUse = SnapshotFolder::create();
-  ASSERT_TRUE(inUse.has_value());
+  const auto inUse = SnapshotFolder::create();
   const auto left = folderOfAnEndedRun();
   EXPECT_EQ(SnapshotFolder::removeAbandoned(), 1);
-  EXPECT_TRUE(fs::exists(inUse->path()));
+  EXPECT_TRUE(fs::exists(inUse.path()));
   EXPECT_FALSE(fs::exists(left));
 }
 

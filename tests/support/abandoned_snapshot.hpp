@@ -18,10 +18,14 @@ inline std::filesystem::path abandonedSnapshotFolder() {
   if (pipe(link) != 0) throw std::runtime_error("pipe failed");
   const pid_t child = fork();
   if (child == 0) {
-    auto folder = SnapshotFolder::create();
-    const std::string path = folder ? folder->path().string() : std::string();
-    [[maybe_unused]] auto written = write(link[1], path.data(), path.size());
-    _exit(folder ? 0 : 1);  // no destructors: the folder stays
+    try {
+      auto folder = SnapshotFolder::create();
+      const std::string path = folder.path().string();
+      [[maybe_unused]] auto written = write(link[1], path.data(), path.size());
+      _exit(0);  // no destructors: the folder stays
+    } catch (...) {
+      _exit(1);
+    }
   }
   close(link[1]);
   char buffer[4096];
