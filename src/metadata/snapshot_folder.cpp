@@ -109,8 +109,9 @@ SnapshotFolder SnapshotFolder::create() {
   const auto base = temporaryFolder();
   std::string pattern = (base / (std::string(kPrefix) + "XXXXXX")).string();
   // mkdtemp creates the folder with mode 0700: the copies stay the user's own.
-  if (::mkdtemp(pattern.data()) == nullptr)
+  if (::mkdtemp(pattern.data()) == nullptr) {
     throw Failure::fromErrno("make a folder in", base, errno);
+  }
   fs::path folder(pattern);
   const int lock = lockedLockFile(folder);
   if (lock < 0) {
