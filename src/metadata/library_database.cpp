@@ -84,8 +84,12 @@ Header headerOf(const fs::path& file) {
   return Header::doubtful;
 }
 
-bool hasWalContent(const fs::path& file) {
-  return isCandidate(sideFile(file, "-wal"));
+// Judged from the "-wal" as it stood when the opening began, the moment
+// whose files the opening is checked against: a look of its own could catch
+// a package in the middle of being replaced, and take the "-wal" of the
+// files that are back in place by the end for one without content.
+bool hasWalContent(const LibraryDatabase::Standing& standing) {
+  return standing.wal.exists && standing.wal.regular && standing.wal.size > 0;
 }
 
 bool isPresent(const fs::path& path) {
@@ -200,6 +204,7 @@ LibraryDatabase::FileState LibraryDatabase::FileState::of(const fs::path& file) 
   if (::stat(file.c_str(), &status) != 0) return {};
   return {
       true,
+      S_ISREG(status.st_mode),
       {status.st_dev, status.st_ino},
       status.st_size,
       static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec};
@@ -242,7 +247,7 @@ std::optional<LibraryDatabase> LibraryDatabase::openAsItStands(const fs::path& f
   }
   // From here on side files lie beside the database, and they are never
   // opened in a way that could create, change or delete one.
-  if (!hasWalContent(file)) return immutable(file, standing.wal);
+  if (!hasWalContent(standing)) return immutable(file, standing.wal);
   return openWithWalContent(file, standing, header == Header::wal);
 }
 

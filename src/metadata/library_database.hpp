@@ -60,9 +60,11 @@ class LibraryDatabase {
     ino_t inode = 0;
     bool operator==(const FileKey&) const = default;
   };
-  // A file as it stands at one moment: which file, how long, when last written.
+  // A file as it stands at one moment: which file, of which kind, how long,
+  // when last written.
   struct FileState {
     bool exists = false;
+    bool regular = false;
     FileKey key;
     off_t size = 0;
     std::int64_t modifiedNanoseconds = 0;
