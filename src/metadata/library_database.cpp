@@ -200,8 +200,12 @@ void LibraryDatabase::release() noexcept {
 }
 
 LibraryDatabase::FileState LibraryDatabase::FileState::of(const fs::path& file) {
+  return at(AT_FDCWD, file);
+}
+
+LibraryDatabase::FileState LibraryDatabase::FileState::at(int folder, const fs::path& path) {
   struct stat status {};
-  if (::stat(file.c_str(), &status) != 0) return {};
+  if (::fstatat(folder, path.c_str(), &status, 0) != 0) return {};
   return {
       true,
       S_ISREG(status.st_mode),

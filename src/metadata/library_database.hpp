@@ -74,6 +74,8 @@ class LibraryDatabase {
       return exists == other.exists && (!exists || key == other.key);
     }
     static FileState of(const std::filesystem::path& file);
+    // The file at `path`, looked up from the open folder `folder`.
+    static FileState at(int folder, const std::filesystem::path& path);
   };
   // A database file and its "-wal" as they stand at one moment.
   struct Standing {

@@ -1,5 +1,6 @@
 #include "metadata/library_view.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -7,6 +8,8 @@
 #include <system_error>
 #include <utility>
 #include <vector>
+
+#include "base/unique_fd.hpp"
 
 namespace lumenfolio {
 namespace fs = std::filesystem;
@@ -79,8 +82,8 @@ bool LibraryView::readsWhatStandsThere() const {
   };
   for (std::size_t at = 0; at < kDatabases.size(); ++at) {
     const auto& database = this->*kDatabases[at].connection;
-    const auto& main = identity_[2 * at];
-    const auto& wal = identity_[2 * at + 1];
+    const auto& main = identity_.files[2 * at];
+    const auto& wal = identity_.files[2 * at + 1];
     if (!database) continue;
     if (!main.exists || !isRead(*database, main)) return false;
     switch (database->reading()) {
@@ -90,7 +93,7 @@ bool LibraryView::readsWhatStandsThere() const {
         if (!database->stoodStill() || !database->walLeftOut().isSameFile(wal)) return false;
         break;
       case LibraryDatabase::Reading::inPlace: {
-        const auto shm = FileState::of(package_ / (std::string(kDatabases[at].path) + "-shm"));
+        const auto& shm = identity_.shm[at];
         if (shm.exists && !isOpen(shm)) return false;
         [[fallthrough]];
       }
@@ -128,7 +131,7 @@ std::vector<fs::path> LibraryView::unopened() const {
   std::vector<fs::path> files;
   for (std::size_t at = 0; at < kDatabases.size(); ++at) {
     const auto& [path, connection] = kDatabases[at];
-    if (identity_[2 * at].exists && !(this->*connection)) files.push_back(package_ / path);
+    if (identity_.files[2 * at].exists && !(this->*connection)) files.push_back(package_ / path);
   }
   return files;
 }
@@ -141,16 +144,20 @@ fs::path LibraryView::packagePathOf(const fs::path& file) const {
 }
 
 bool LibraryView::isUnchanged() const {
-  return readsOneVersion_ && identityOf(package_) == identity_;
+  return readsOneVersion_ && identityOf(package_).isSameVersion(identity_);
 }
 
 LibraryView::Identity LibraryView::identityOf(const fs::path& package) {
   Identity identity{};
-  std::size_t next = 0;
-  for (const auto& database : kDatabases) {
-    for (const char* suffix : {"", "-wal"}) {
-      identity[next++] = FileState::of((package / database.path).string() + suffix);
-    }
+  const UniqueFd folder(::open(package.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  struct stat status {};
+  if (!folder || ::fstat(folder.get(), &status) != 0) return identity;
+  identity.folder = {status.st_dev, status.st_ino};
+  for (std::size_t at = 0; at < kDatabases.size(); ++at) {
+    const std::string path = kDatabases[at].path;
+    identity.files[2 * at] = FileState::at(folder.get(), path);
+    identity.files[2 * at + 1] = FileState::at(folder.get(), path + "-wal");
+    identity.shm[at] = FileState::at(folder.get(), path + "-shm");
   }
   return identity;
 }

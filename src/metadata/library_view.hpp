@@ -68,7 +68,20 @@ class LibraryView {
   };
   static constexpr std::size_t kDatabaseCount = 3;
   static const std::array<Database, kDatabaseCount> kDatabases;
-  using Identity = std::array<FileState, 2 * kDatabaseCount>;
+  // The package's files as one opening of its folder finds them, so that a
+  // package exchanged for another meanwhile never mixes the files of both.
+  struct Identity {
+    LibraryDatabase::FileKey folder;
+    // Each database, then its "-wal".
+    std::array<FileState, 2 * kDatabaseCount> files;
+    // Each database's "-shm": it tells which version a read in place saw,
+    // but is no part of what is compared later.
+    std::array<FileState, kDatabaseCount> shm;
+
+    bool isSameVersion(const Identity& other) const {
+      return folder == other.folder && files == other.files;
+    }
+  };
 
   static Identity identityOf(const std::filesystem::path& package);
   // Starts the read transaction of a database just opened; false when it can't.
