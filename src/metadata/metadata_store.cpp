@@ -58,8 +58,10 @@ constexpr const char* kPreferredLibraryName = "Photos Library.photoslibrary";
 
 constexpr int kIntegrityLinesTold = 3;
 
-// The tables the reads go through, in each database.
-constexpr std::array<const char*, 6> kPhotosTables = {"ZASSET",
+// The tables the reads go through, in each database; an older library has
+// ZGENERICASSET where a newer one has ZASSET.
+constexpr std::array<const char*, 7> kPhotosTables = {"ZASSET",
+                                                      "ZGENERICASSET",
                                                       "ZMEDIAANALYSISASSETATTRIBUTES",
                                                       "ZCOMPUTEDASSETATTRIBUTES",
                                                       "ZADDITIONALASSETATTRIBUTES",
@@ -69,12 +71,17 @@ constexpr std::array<const char*, 3> kSearchTables = {"ga", "groups", "assets"};
 constexpr std::array<const char*, 2> kLeoTables = {"lexicon", "items"};
 
 // A table an older library lacks, or a database that isn't there, was read
-// as absent: there is nothing of it to check.
+// as absent: there is nothing of it to check. Any other refusal to check is
+// no pass.
 void checkTables(const SqliteDatabase* database, std::span<const char* const> tables) {
   if (database == nullptr || !*database) return;
   for (const char* table : tables) {
     SqliteStatement check(*database, std::string("PRAGMA integrity_check(\"") + table + "\")");
-    if (!check) continue;
+    if (!check) {
+      auto error = check.error(std::string("integrity check of ") + table);
+      if (error.cause().starts_with("no such table")) continue;
+      throw error;
+    }
     // A damaged table gives up to a hundred lines: the first few say enough.
     std::string found;
     for (int lines = 0; lines < kIntegrityLinesTold && check.step(); ++lines) {

@@ -517,6 +517,28 @@ TEST_F(MetadataStoreTest, integrityCheckPassesASoundLibraryAndOneWithoutSomeTabl
   EXPECT_NO_THROW(older.checkIntegrity());
 }
 
+// Changes the first byte of `text` in the table's copy of it, leaving the
+// index's copy as it was: SQLite reads on without an error.
+void flipInTableOnly(const fs::path& file, std::string_view text) {
+  auto bytes = testing::contentsOf(file);
+  const auto inTable = bytes.find(text);
+  ASSERT_NE(inTable, std::string::npos);
+  ASSERT_NE(bytes.find(text, inTable + 1), std::string::npos) << "and in its index";
+  bytes[inTable] = 'V';
+  testing::writeFile(file, bytes);
+}
+
+// The text of the SqliteError that checkIntegrity() throws; empty when none.
+std::string integrityFailureOf(MetadataStore& reader) {
+  try {
+    reader.checkIntegrity();
+  } catch (const SqliteError& error) {
+    EXPECT_EQ(error.resultCode(), SQLITE_CORRUPT);
+    return error.what();
+  }
+  return {};
+}
+
 // A UUID whose bytes changed in the table while its index kept the old ones
 // reads on without an error: the check names the table, the package's file
 // and what it found.
@@ -526,25 +548,29 @@ TEST_F(MetadataStoreTest, integrityCheckNamesTheDamagedTableAndDatabase) {
     INSERT INTO ZASSET (Z_PK, ZUUID) VALUES (1, 'UUID-TO-FLIP');
     INSERT INTO ZMEDIAANALYSISASSETATTRIBUTES (ZASSET, ZBLURRINESSSCORE) VALUES (1, 0.5);)sql");
   const auto file = package() / kPhotosPath;
-  auto bytes = testing::contentsOf(file);
-  const auto inTable = bytes.find("UUID-TO-FLIP");
-  ASSERT_NE(inTable, std::string::npos);
-  ASSERT_NE(bytes.find("UUID-TO-FLIP", inTable + 1), std::string::npos) << "and in its index";
-  bytes[inTable] = 'V';
-  testing::writeFile(file, bytes);
+  flipInTableOnly(file, "UUID-TO-FLIP");
 
   auto reader = store();
   ASSERT_TRUE(reader.features().contains("VUID-TO-FLIP")) << "read on without an error";
-  try {
-    reader.checkIntegrity();
-    FAIL() << "the damage went unnoticed";
-  } catch (const SqliteError& error) {
-    EXPECT_EQ(error.resultCode(), SQLITE_CORRUPT);
-    const std::string what = error.what();
-    EXPECT_NE(what.find("integrity check of ZASSET " + file.string() + ": "), std::string::npos)
-        << what;
-    EXPECT_NE(what.find("missing from index ZASSET_ZUUID_INDEX"), std::string::npos) << what;
-  }
+  const auto what = integrityFailureOf(reader);
+  EXPECT_NE(what.find("integrity check of ZASSET " + file.string() + ": "), std::string::npos)
+      << what;
+  EXPECT_NE(what.find("missing from index ZASSET_ZUUID_INDEX"), std::string::npos) << what;
+}
+
+// An older library keeps its assets in ZGENERICASSET, read through a view
+// named ZASSET: the check goes to the table itself.
+TEST_F(MetadataStoreTest, integrityCheckOfAnOlderLibraryChecksItsAssetTable) {
+  writePhotos(R"sql(
+    CREATE INDEX ZGENERICASSET_ZUUID_INDEX ON ZGENERICASSET (ZUUID);
+    INSERT INTO ZGENERICASSET (Z_PK, ZUUID) VALUES (1, 'UUID-TO-FLIP');)sql",
+              "CREATE TABLE ZGENERICASSET (Z_PK INTEGER PRIMARY KEY, ZUUID VARCHAR);");
+  flipInTableOnly(package() / kPhotosPath, "UUID-TO-FLIP");
+
+  auto reader = store();
+  reader.features();
+  const auto what = integrityFailureOf(reader);
+  EXPECT_NE(what.find("integrity check of ZGENERICASSET "), std::string::npos) << what;
 }
 
 // --- fingerprint --------------------------------------------------------------
